@@ -1,0 +1,54 @@
+#pragma once
+// The process-wide launch configuration: compiled-in defaults, then
+// "ZelmoxInstallerConfig.ini" beside the executable (section "Install"), both
+// applied during static initialisation, then the command line, applied by the
+// entry point. Written only before the main window exists; read everywhere
+// afterwards without locking.
+#include <cstdint>
+#include <string>
+
+class LaunchConfig {
+public:
+    std::wstring ProductId;
+    std::wstring AppVersion;
+    std::wstring ExeName;
+    std::wstring DlAppNameSuffix;
+    std::wstring m_DlAppVersion;
+    std::wstring InstCmd;
+    std::wstring DownloadUrl;
+    int32_t DownloadType = 1;
+    bool IsCheckNet = false;
+    bool IsEnableAppAnalytics = true;
+    double DownloadScale = 0.7;
+    bool CurlReady = true;
+    std::wstring ABGroup;
+    int32_t Language = 0;
+    // Where analytics batches are posted; empty means the maker's endpoint.
+    std::wstring AnalyticsUrl;
+
+    static const wchar_t* const kDefaultDownloadUrl;
+    static const wchar_t* const kConfigFileName;
+
+    // Every field to its compiled-in default.
+    void ApplyDefaults();
+    // Defaults, then the configuration file beside the running executable.
+    void LoadConfigFile();
+    // The same for an executable at exePath (tests).
+    void LoadConfigFileFor(const std::wstring& exePath);
+    // The process's own command line.
+    void ParseCommandLine();
+    void ParseCommandLine(const std::wstring& commandLine);
+
+    // Replaces every "${ROUTE}" in url by the download route for this Windows
+    // version ("download_silent_xp" on XP-era systems, else "download_silent").
+    static std::wstring ExpandRoute(const std::wstring& url);
+    static std::wstring ExpandRoute(const std::wstring& url, const std::wstring& osVersionName);
+
+private:
+    void SetDownloadScale(double value, const wchar_t* origin);
+};
+
+// The record itself. Built (defaults + file) on first use, and at the latest
+// during static initialisation, so it is ready whichever translation unit's
+// static objects are initialised first.
+LaunchConfig& GetLaunchConfig();

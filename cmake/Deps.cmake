@@ -1,0 +1,57 @@
+# Third-party libraries as imported targets with project-wide names:
+#   velqor::curl velqor::zlib velqor::jsoncpp velqor::pugixml velqor::7zdec velqor::crypto (native)
+# Natively they come from Debian's -dev packages (the 7z decoder from the
+# project's dependency cache); for mingw everything comes from the cache built
+# by scripts/setup.sh (see the toolchain files).
+if(DEFINED ENV{VELQOR_DEPS_DIR})
+  set(VELQOR_DEPS_DIR "$ENV{VELQOR_DEPS_DIR}")
+else()
+  set(VELQOR_DEPS_DIR "$ENV{HOME}/.cache/velqor-deps/current")
+endif()
+if(WIN32)
+  if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+    set(VELQOR_DEPS_PREFIX "${VELQOR_DEPS_DIR}/x86_64-w64-mingw32")
+  else()
+    set(VELQOR_DEPS_PREFIX "${VELQOR_DEPS_DIR}/i686-w64-mingw32")
+  endif()
+else()
+  set(VELQOR_DEPS_PREFIX "${VELQOR_DEPS_DIR}/native")
+endif()
+if(NOT EXISTS "${VELQOR_DEPS_PREFIX}/lib/lib7zdec.a")
+  message(FATAL_ERROR "Dependencies not found in ${VELQOR_DEPS_PREFIX}: run scripts/setup.sh first")
+endif()
+list(PREPEND CMAKE_PREFIX_PATH "${VELQOR_DEPS_PREFIX}")
+list(APPEND CMAKE_FIND_ROOT_PATH "${VELQOR_DEPS_PREFIX}")
+
+find_package(ZLIB REQUIRED)
+find_package(CURL REQUIRED)
+find_package(GTest REQUIRED)
+find_package(pugixml REQUIRED)
+
+add_library(velqor::zlib ALIAS ZLIB::ZLIB)
+add_library(velqor::curl INTERFACE IMPORTED)
+target_link_libraries(velqor::curl INTERFACE CURL::libcurl)
+add_library(velqor::pugixml INTERFACE IMPORTED)
+if(TARGET pugixml::pugixml)
+  target_link_libraries(velqor::pugixml INTERFACE pugixml::pugixml)
+else()
+  target_link_libraries(velqor::pugixml INTERFACE pugixml)
+endif()
+
+add_library(velqor::jsoncpp INTERFACE IMPORTED)
+if(WIN32)
+  find_package(jsoncpp REQUIRED CONFIG)
+  target_link_libraries(velqor::jsoncpp INTERFACE jsoncpp_static)
+  target_link_libraries(velqor::curl INTERFACE ws2_32 crypt32 bcrypt advapi32 winmm)
+else()
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(JSONCPP REQUIRED IMPORTED_TARGET jsoncpp)
+  target_link_libraries(velqor::jsoncpp INTERFACE PkgConfig::JSONCPP)
+  find_package(OpenSSL REQUIRED)
+  add_library(velqor::crypto ALIAS OpenSSL::Crypto)
+endif()
+
+add_library(velqor::7zdec STATIC IMPORTED)
+set_target_properties(velqor::7zdec PROPERTIES
+  IMPORTED_LOCATION "${VELQOR_DEPS_PREFIX}/lib/lib7zdec.a"
+  INTERFACE_INCLUDE_DIRECTORIES "${VELQOR_DEPS_PREFIX}/include/7zdec")

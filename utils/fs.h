@@ -1,0 +1,56 @@
+#pragma once
+// Files, folders, special folders and the environment. Paths are wide strings
+// with Windows separators; the POSIX implementation accepts "\" and "/" alike.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Utils {
+
+enum class SpecialFolder {
+    ProgramFiles,     // CSIDL_PROGRAM_FILES
+    AppData,          // CSIDL_APPDATA (roaming)
+    LocalAppData,     // CSIDL_LOCAL_APPDATA
+    CommonDocuments,  // CSIDL_COMMON_DOCUMENTS (46)
+    Desktop,          // CSIDL_DESKTOPDIRECTORY
+    Temp,             // GetTempPath, without the trailing separator
+};
+// Empty when the folder cannot be determined.
+std::wstring GetSpecialFolder(SpecialFolder folder);
+
+bool GetEnv(const std::wstring& name, std::wstring& value);
+
+// Full path of the running executable (at most 260 characters on Windows).
+std::wstring GetModulePath();
+// Everything before the last separator ("C:\a\b.exe" -> "C:\a").
+std::wstring ParentPath(const std::wstring& path);
+// The last component ("C:\a\b.exe" -> "b.exe").
+std::wstring FileNameOf(const std::wstring& path);
+// a + separator + b (no doubled separator).
+std::wstring JoinPath(const std::wstring& a, const std::wstring& b);
+wchar_t PathSeparator();
+
+bool FileExists(const std::wstring& path);       // a file (not a folder)
+bool DirectoryExists(const std::wstring& path);  // a folder
+bool PathExists(const std::wstring& path);
+bool CreateDirectory(const std::wstring& path);   // one level; true when it exists afterwards
+bool DeleteFile(const std::wstring& path);        // true when no file is left
+bool CopyFile(const std::wstring& from, const std::wstring& to, bool overwrite = true);
+bool MoveFile(const std::wstring& from, const std::wstring& to);  // replaces the target
+bool RemoveDirectory(const std::wstring& path);                   // an empty folder
+// -1 when the file cannot be examined.
+int64_t GetFileSize(const std::wstring& path);
+bool ReadFileBytes(const std::wstring& path, std::string& bytes);
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
+bool AppendFileBytes(const std::wstring& path, const std::string& bytes);
+
+// Free bytes available to the caller on the volume that holds `path`.
+bool GetFreeDiskSpace(const std::wstring& path, uint64_t& freeBytes);
+
+// The native narrow form of a path on this platform (POSIX: UTF-8 with "\"
+// turned into "/"; Windows: the ANSI code page).
+std::string NativePath(const std::wstring& path);
+// The same path as UTF-8 (for std::filesystem::u8path on either platform).
+std::string NativePathUtf8(const std::wstring& path);
+
+}  // namespace Utils

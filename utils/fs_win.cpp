@@ -1,0 +1,139 @@
+#include <windows.h>
+#include <shlobj.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "utils/fs.h"
+#include "utils/text.h"
+
+namespace Utils {
+
+std::string NativePath(const std::wstring& path) { return WideToAnsi(path); }
+wchar_t PathSeparator() { return L'\\'; }
+
+bool GetEnv(const std::wstring& name, std::wstring& value) {
+    DWORD n = GetEnvironmentVariableW(name.c_str(), nullptr, 0);
+    if (n == 0) return false;
+    std::vector<wchar_t> buf(n + 1, L'\0');
+    DWORD got = GetEnvironmentVariableW(name.c_str(), buf.data(), n + 1);
+    if (got == 0 || got > n) return false;
+    value.assign(buf.data(), got);
+    return true;
+}
+
+std::wstring GetSpecialFolder(SpecialFolder folder) {
+    int csidl = 0;
+    switch (folder) {
+        case SpecialFolder::ProgramFiles: csidl = CSIDL_PROGRAM_FILES; break;
+        case SpecialFolder::AppData: csidl = CSIDL_APPDATA; break;
+        case SpecialFolder::LocalAppData: csidl = CSIDL_LOCAL_APPDATA; break;
+        case SpecialFolder::CommonDocuments: csidl = CSIDL_COMMON_DOCUMENTS; break;
+        case SpecialFolder::Desktop: csidl = CSIDL_DESKTOPDIRECTORY; break;
+        case SpecialFolder::Temp: {
+            wchar_t buf[MAX_PATH + 1] = {};
+            DWORD n = GetTempPathW(MAX_PATH + 1, buf);
+            std::wstring p(buf, n);
+            while (p.size() > 3 && (p.back() == L'\\' || p.back() == L'/')) p.pop_back();
+            return p;
+        }
+    }
+    wchar_t buf[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, buf))) return {};
+    return buf;
+}
+
+std::wstring GetModulePath() {
+    wchar_t buf[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, buf, MAX_PATH);
+    return std::wstring(buf, n);
+}
+
+bool FileExists(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool DirectoryExists(const std::wstring& path) {
+    DWORD a = GetFileAttributesW(path.c_str());
+    return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool CreateDirectory(const std::wstring& path) {
+    return CreateDirectoryW(path.c_str(), nullptr) || DirectoryExists(path);
+}
+
+bool DeleteFile(const std::wstring& path) { return DeleteFileW(path.c_str()) || !PathExists(path); }
+
+bool CopyFile(const std::wstring& from, const std::wstring& to, bool overwrite) {
+    return CopyFileW(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE) != FALSE;
+}
+
+bool MoveFile(const std::wstring& from, const std::wstring& to) {
+    return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
+}
+
+bool RemoveDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
+
+int64_t GetFileSize(const std::wstring& path) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return (static_cast<int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+namespace {
+struct FileHandle {
+    HANDLE h;
+    explicit FileHandle(HANDLE handle) : h(handle) {}
+    ~FileHandle() {
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    }
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+};
+
+bool WriteAll(HANDLE h, const std::string& bytes) {
+    size_t done = 0;
+    while (done < bytes.size()) {
+        DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 20));
+        DWORD wrote = 0;
+        if (!WriteFile(h, bytes.data() + done, chunk, &wrote, nullptr) || wrote == 0) return false;
+        done += wrote;
+    }
+    return true;
+}
+}  // namespace
+
+bool ReadFileBytes(const std::wstring& path, std::string& bytes) {
+    FileHandle f(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (f.h == INVALID_HANDLE_VALUE) return false;
+    bytes.clear();
+    char buf[65536];
+    DWORD got = 0;
+    while (ReadFile(f.h, buf, sizeof buf, &got, nullptr) && got > 0) bytes.append(buf, got);
+    return true;
+}
+
+bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
+    FileHandle f(CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return f.h != INVALID_HANDLE_VALUE && WriteAll(f.h, bytes);
+}
+
+bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
+    FileHandle f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+    return f.h != INVALID_HANDLE_VALUE && WriteAll(f.h, bytes);
+}
+
+bool GetFreeDiskSpace(const std::wstring& path, uint64_t& freeBytes) {
+    ULARGE_INTEGER avail;
+    if (!GetDiskFreeSpaceExW(path.c_str(), &avail, nullptr, nullptr)) return false;
+    freeBytes = avail.QuadPart;
+    return true;
+}
+
+}  // namespace Utils

@@ -1,0 +1,114 @@
+// Windows side of the small platform queries: time, ids, the debugger channel,
+// system information and the command line.
+#include <windows.h>
+#include <lm.h>
+#include <objbase.h>
+#include <wtsapi32.h>
+
+#include "utils/platform_internal.h"
+#include "utils/sysinfo.h"
+#include "utils/text.h"
+#include "utils/time.h"
+
+namespace Utils {
+
+LocalTime GetLocalTime() {
+    SYSTEMTIME st;
+    ::GetLocalTime(&st);
+    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
+}
+
+uint32_t TickCount() { return ::GetTickCount(); }
+void SleepMs(uint32_t ms) { ::Sleep(ms); }
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
+
+namespace detail {
+void EmitDebugLine(const std::wstring& line) { OutputDebugStringW(line.c_str()); }
+}  // namespace detail
+
+void GetOsVersionName(std::wstring& platform, std::wstring& version) {
+    platform = L"Windows";
+    version.clear();
+    HMODULE ntdll = LoadLibraryW(L"ntdll.dll");
+    if (!ntdll) {
+        version = L"XP-";
+        return;
+    }
+    using RtlGetNtVersionNumbersFn = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
+    auto fn = reinterpret_cast<RtlGetNtVersionNumbersFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetNtVersionNumbers")));
+    DWORD major = 0, minor = 0, build = 0;
+    if (fn) fn(&major, &minor, &build);
+    FreeLibrary(ntdll);
+    bool r2 = major == 5 && minor == 2 && GetSystemMetrics(89 /* SM_SERVERR2 */) != 0;
+    version = OsVersionNameFromNumbers(major, minor, build, r2);
+}
+
+bool IsOs64Bit() {
+    using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, PBOOL);
+    auto fn = reinterpret_cast<IsWow64ProcessFn>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32"), "IsWow64Process")));
+    if (!fn) return false;
+    BOOL wow64 = FALSE;
+    if (fn(GetCurrentProcess(), &wow64)) {
+#if defined(_WIN64)
+        return true;  // a 64-bit build only runs on a 64-bit system
+#else
+        return wow64 != FALSE;
+#endif
+    }
+    SYSTEM_INFO si;
+    GetNativeSystemInfo(&si);
+    return si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64 ||
+           si.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_IA64;
+}
+
+bool IsProcessAdmin() {
+    SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
+    PSID admins = nullptr;
+    if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0, 0, 0, 0, 0,
+                                  &admins))
+        return false;
+    BOOL member = FALSE;
+    if (!CheckTokenMembership(nullptr, admins, &member)) member = FALSE;
+    FreeSid(admins);
+    return member != FALSE;
+}
+
+bool GetConsoleUserName(std::wstring& name) {
+    DWORD session = WTSGetActiveConsoleSessionId();
+    LPWSTR buffer = nullptr;
+    DWORD bytes = 0;
+    if (!WTSQuerySessionInformationW(WTS_CURRENT_SERVER_HANDLE, session, WTSUserName, &buffer, &bytes)) return false;
+    name = buffer ? buffer : L"";
+    WTSFreeMemory(buffer);
+    return true;
+}
+
+bool IsUserAdmin(const std::wstring& userName) {
+    if (userName.empty()) return false;
+    LPBYTE buffer = nullptr;
+    if (NetUserGetInfo(nullptr, userName.c_str(), 1, &buffer) != NERR_Success) return false;
+    bool admin = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_priv == USER_PRIV_ADMIN;
+    NetApiBufferFree(buffer);
+    return admin;
+}
+
+std::wstring NewGuidString() {
+    GUID g{};
+    if (FAILED(CoCreateGuid(&g))) return {};
+    return FormatGuid(g.Data1, g.Data2, g.Data3, g.Data4);
+}
+
+std::wstring GetProcessCommandLine() { return GetCommandLineW(); }
+
+void PumpMessages() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&msg);
+        DispatchMessageW(&msg);
+    }
+}
+
+}  // namespace Utils

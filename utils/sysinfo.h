@@ -1,0 +1,32 @@
+#pragma once
+// Small stateless queries about the machine and the user. Every query answers
+// its default (false, empty, "XP-") when a platform call fails.
+#include <cstdint>
+#include <string>
+
+namespace Utils {
+
+// platform is always "Windows"; version is the short name of the Windows
+// release ("XP", "7", "10", ...). The POSIX stand-in reports "10".
+void GetOsVersionName(std::wstring& platform, std::wstring& version);
+// The naming rule itself, fed with numbers (build: only the low 16 bits count).
+// isServerR2 is the R2 system metric, consulted only for 5.2.
+std::wstring OsVersionNameFromNumbers(uint32_t major, uint32_t minor, uint32_t build, bool isServerR2);
+
+bool IsOs64Bit();
+bool IsProcessAdmin();
+bool GetConsoleUserName(std::wstring& name);
+bool IsUserAdmin(const std::wstring& userName);
+
+// A new GUID as 32 hex digits: Data1, Data2 upper case, Data3 lower case, Data4 upper case.
+std::wstring NewGuidString();
+std::wstring FormatGuid(uint32_t data1, uint16_t data2, uint16_t data3, const uint8_t data4[8]);
+
+// The process's whole command line as the platform gives it (on POSIX the
+// arguments are quoted back into one Windows-style line).
+std::wstring GetProcessCommandLine();
+
+// Dispatches the window messages that are waiting (no-op on POSIX).
+void PumpMessages();
+
+}  // namespace Utils

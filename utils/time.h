@@ -1,0 +1,17 @@
+#pragma once
+#include <cstdint>
+
+namespace Utils {
+
+struct LocalTime {
+    int year, month, day, hour, minute, second, milliseconds;
+};
+
+LocalTime GetLocalTime();
+// Milliseconds since an arbitrary start, wrapping like GetTickCount.
+uint32_t TickCount();
+void SleepMs(uint32_t ms);
+uint32_t CurrentProcessId();
+uint32_t CurrentThreadId();
+
+}  // namespace Utils
