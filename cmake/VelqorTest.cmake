@@ -11,7 +11,9 @@ function(velqor_add_gtest name)
   endif()
   if(CMAKE_CROSSCOMPILING)
     add_test(NAME ${name} COMMAND ${name})
-    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")
+    # Each build tree has its own Wine prefix, created once and shared by its tests.
+    set_tests_properties(${name} PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}"
+      ENVIRONMENT "VELQOR_WINEPREFIX=${CMAKE_BINARY_DIR}/wineprefix")
   else()
     gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 60
       PROPERTIES TIMEOUT ${T_TIMEOUT} LABELS "${T_LABELS}")

@@ -5,6 +5,10 @@
 # its GoogleTest summary line.
 set -uo pipefail
 wine=$1; shift
+# Debian installs the 64-bit loader outside PATH.
+if [ "$wine" = wine64 ] && ! command -v wine64 >/dev/null 2>&1; then
+  if [ -x /usr/lib/wine/wine64 ]; then wine=/usr/lib/wine/wine64; else wine=wine; fi
+fi
 here=$(cd "$(dirname "$0")" && pwd)
 export WINEPREFIX=${VELQOR_WINEPREFIX:-$HOME/.cache/velqor-wineprefix}
 export WINEDEBUG=${WINEDEBUG:--all}
@@ -14,8 +18,11 @@ export WINEDLLOVERRIDES=${WINEDLLOVERRIDES:-mscoree,mshtml=}
 wineserver -p >/dev/null 2>&1 || true
 out=$(mktemp)
 trap 'rm -f "$out"' EXIT
-"$wine" "$@" 2>&1 | tee "$out"
-rc=${PIPESTATUS[0]}
+# To a file, not a pipe: Wine's helper processes (services.exe, explorer.exe ...)
+# inherit the output handles and outlive the program, so a pipe would never end.
+"$wine" "$@" >"$out" 2>&1
+rc=$?
+cat "$out"
 if ! tr -d '\r' < "$out" | grep -qE '^\[  (PASSED|FAILED)  \] [0-9]+ tests?'; then
   echo "wine-run: $(basename "$1") printed no GoogleTest summary line: it did not really run (exit code $rc)" >&2
   exit 1

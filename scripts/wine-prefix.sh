@@ -22,7 +22,7 @@ reg=$(mktemp --suffix=.reg)
 printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"\xe5\xbe\xae\xe8\xbd\xaf\xe9\x9b\x85\xe9\xbb\x91"="WenQuanYi Micro Hei"\r\n"Microsoft YaHei"="WenQuanYi Micro Hei"\r\n' \
   | iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe'; cat; } > "$reg"
 sed -i '1s/^REGEDIT4/Windows Registry Editor Version 5.00/' "$reg" 2>/dev/null || true
-wine64 regedit /S "$reg" >/dev/null 2>&1 || wine regedit /S "$reg" >/dev/null 2>&1 || true
+wine regedit /S "$reg" >/dev/null 2>&1 || true
 rm -f "$reg"
 wineserver -w || true
 touch "$WINEPREFIX/.velqor-ready"

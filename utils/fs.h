@@ -33,11 +33,11 @@ wchar_t PathSeparator();
 bool FileExists(const std::wstring& path);       // a file (not a folder)
 bool DirectoryExists(const std::wstring& path);  // a folder
 bool PathExists(const std::wstring& path);
-bool CreateDirectory(const std::wstring& path);   // one level; true when it exists afterwards
-bool DeleteFile(const std::wstring& path);        // true when no file is left
-bool CopyFile(const std::wstring& from, const std::wstring& to, bool overwrite = true);
-bool MoveFile(const std::wstring& from, const std::wstring& to);  // replaces the target
-bool RemoveDirectory(const std::wstring& path);                   // an empty folder
+bool MakeDirectory(const std::wstring& path);   // one level; true when it exists afterwards
+bool RemoveFile(const std::wstring& path);        // true when no file is left
+bool CopyFileTo(const std::wstring& from, const std::wstring& to, bool overwrite = true);
+bool MoveFileTo(const std::wstring& from, const std::wstring& to);  // replaces the target
+bool RemoveEmptyDirectory(const std::wstring& path);                   // an empty folder
 // -1 when the file cannot be examined.
 int64_t GetFileSize(const std::wstring& path);
 bool ReadFileBytes(const std::wstring& path, std::string& bytes);

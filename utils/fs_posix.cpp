@@ -76,31 +76,31 @@ bool PathExists(const std::wstring& path) {
     return fs::exists(NativePath(path), ec);
 }
 
-bool CreateDirectory(const std::wstring& path) {
+bool MakeDirectory(const std::wstring& path) {
     std::error_code ec;
     fs::create_directory(NativePath(path), ec);
     return DirectoryExists(path);
 }
 
-bool DeleteFile(const std::wstring& path) {
+bool RemoveFile(const std::wstring& path) {
     std::error_code ec;
     if (!FileExists(path)) return !PathExists(path);
     return fs::remove(NativePath(path), ec) && !ec;
 }
 
-bool CopyFile(const std::wstring& from, const std::wstring& to, bool overwrite) {
+bool CopyFileTo(const std::wstring& from, const std::wstring& to, bool overwrite) {
     std::error_code ec;
     auto opt = overwrite ? fs::copy_options::overwrite_existing : fs::copy_options::none;
     return fs::copy_file(NativePath(from), NativePath(to), opt, ec) && !ec;
 }
 
-bool MoveFile(const std::wstring& from, const std::wstring& to) {
+bool MoveFileTo(const std::wstring& from, const std::wstring& to) {
     std::error_code ec;
     fs::rename(NativePath(from), NativePath(to), ec);
     return !ec;
 }
 
-bool RemoveDirectory(const std::wstring& path) {
+bool RemoveEmptyDirectory(const std::wstring& path) {
     std::error_code ec;
     return DirectoryExists(path) && fs::remove(NativePath(path), ec) && !ec;
 }

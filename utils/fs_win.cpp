@@ -61,21 +61,21 @@ bool DirectoryExists(const std::wstring& path) {
 
 bool PathExists(const std::wstring& path) { return GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-bool CreateDirectory(const std::wstring& path) {
+bool MakeDirectory(const std::wstring& path) {
     return CreateDirectoryW(path.c_str(), nullptr) || DirectoryExists(path);
 }
 
-bool DeleteFile(const std::wstring& path) { return DeleteFileW(path.c_str()) || !PathExists(path); }
+bool RemoveFile(const std::wstring& path) { return DeleteFileW(path.c_str()) || !PathExists(path); }
 
-bool CopyFile(const std::wstring& from, const std::wstring& to, bool overwrite) {
+bool CopyFileTo(const std::wstring& from, const std::wstring& to, bool overwrite) {
     return CopyFileW(from.c_str(), to.c_str(), overwrite ? FALSE : TRUE) != FALSE;
 }
 
-bool MoveFile(const std::wstring& from, const std::wstring& to) {
+bool MoveFileTo(const std::wstring& from, const std::wstring& to) {
     return MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != FALSE;
 }
 
-bool RemoveDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
+bool RemoveEmptyDirectory(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != FALSE; }
 
 int64_t GetFileSize(const std::wstring& path) {
     WIN32_FILE_ATTRIBUTE_DATA data;

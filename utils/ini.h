@@ -3,7 +3,9 @@
 // match case-insensitively, blanks around keys and values are trimmed, a value
 // wrapped in a pair of matching quotes loses them, a missing file or key yields
 // the default, and a string longer than maxChars - 1 characters is cut there.
-// Writing creates the file and the section when needed.
+// Writing creates the file and the section when needed. On Windows the file is
+// in the ANSI code page, so characters outside it do not survive (as with any
+// program using these functions); on POSIX files are UTF-8.
 #include <string>
 
 namespace Utils {

@@ -42,7 +42,7 @@ std::wstring Prefix(uint32_t pid, uint32_t tid, const LocalTime& t, const char* 
     return out;
 }
 
-std::wstring FormatMessage(const wchar_t* format, va_list args) {
+std::wstring FormatUserMessage(const wchar_t* format, va_list args) {
     std::wstring message;
     if (!format) return message;
     if (!FormatInto(message, format, args)) message = format;  // unformattable: keep the raw text
@@ -58,7 +58,7 @@ std::wstring FormatLogLine(uint32_t pid, uint32_t tid, const LocalTime& t, const
                            const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
-    std::wstring out = Prefix(pid, tid, t, function, line) + FormatMessage(format, args);
+    std::wstring out = Prefix(pid, tid, t, function, line) + FormatUserMessage(format, args);
     va_end(args);
     return out;
 }
@@ -68,7 +68,7 @@ void DebugLog(const char* function, int line, const wchar_t* format, ...) {
     va_list args;
     va_start(args, format);
     std::wstring out =
-        Prefix(CurrentProcessId(), CurrentThreadId(), now, function, line) + FormatMessage(format, args);
+        Prefix(CurrentProcessId(), CurrentThreadId(), now, function, line) + FormatUserMessage(format, args);
     va_end(args);
     {
         std::lock_guard<std::mutex> lock(g_sinkMutex);

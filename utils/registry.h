@@ -15,6 +15,6 @@ bool RegReadString(const std::wstring& subKey, const std::wstring& valueName, st
 // programs do; used by tests).
 bool RegWriteString(const std::wstring& subKey, const std::wstring& valueName, const std::wstring& value,
                     bool withTerminator = true);
-bool RegDeleteValue(const std::wstring& subKey, const std::wstring& valueName);
+bool RegRemoveValue(const std::wstring& subKey, const std::wstring& valueName);
 
 }  // namespace Utils

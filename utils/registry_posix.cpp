@@ -19,8 +19,8 @@ std::wstring StoreFile() {
         GetEnv(L"HOME", home);
         base = home + L"/.config";
     }
-    CreateDirectory(base);
-    CreateDirectory(base + L"/velqor");
+    MakeDirectory(base);
+    MakeDirectory(base + L"/velqor");
     return base + L"/velqor/registry.ini";
 }
 
@@ -69,7 +69,7 @@ bool RegWriteString(const std::wstring& subKey, const std::wstring& valueName, c
     return IniWriteString(StoreFile(), subKey, Escape(valueName), Escape(value));
 }
 
-bool RegDeleteValue(const std::wstring& subKey, const std::wstring& valueName) {
+bool RegRemoveValue(const std::wstring& subKey, const std::wstring& valueName) {
     std::wstring v;
     if (!RegReadString(subKey, valueName, v)) return false;
     return IniWriteString(StoreFile(), subKey, Escape(valueName), kMissing);

@@ -41,7 +41,7 @@ bool RegWriteString(const std::wstring& subKey, const std::wstring& valueName, c
     return ok;
 }
 
-bool RegDeleteValue(const std::wstring& subKey, const std::wstring& valueName) {
+bool RegRemoveValue(const std::wstring& subKey, const std::wstring& valueName) {
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_CURRENT_USER, subKey.c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return false;
     bool ok = RegDeleteValueW(key, valueName.c_str()) == ERROR_SUCCESS;

@@ -19,7 +19,7 @@ public:
         m_path = Utils::JoinPath(Utils::GetSpecialFolder(Utils::SpecialFolder::Temp),
                                  L"velqor-test-" + std::to_wstring(Utils::CurrentProcessId()) + L"-" +
                                      std::to_wstring(++counter) + L"-" + Utils::NewGuidString().substr(0, 8));
-        Utils::CreateDirectory(m_path);
+        Utils::MakeDirectory(m_path);
     }
     ~TempDir() {
         std::error_code ec;

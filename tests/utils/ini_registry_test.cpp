@@ -47,11 +47,11 @@ TEST(Ini, WriteCreatesUpdatesAndKeepsOtherEntries) {
     ASSERT_TRUE(Utils::IniWriteString(ini, L"Install", L"DeviceID", L"ONE"));
     ASSERT_TRUE(Utils::IniWriteString(ini, L"Init", L"UpdateTime", L"2024-05-03 10:02:03"));
     ASSERT_TRUE(Utils::IniWriteString(ini, L"Install", L"DeviceID", L"TWO"));
-    ASSERT_TRUE(Utils::IniWriteString(ini, L"Install", L"Path", L"C:\\安装"));
+    ASSERT_TRUE(Utils::IniWriteString(ini, L"Install", L"Path", L"C:\\Program Files (x86)\\velqordoc"));
     EXPECT_EQ(Utils::IniReadString(ini, L"Install", L"AppName", L""), L"velqordoc");
     EXPECT_EQ(Utils::IniReadString(ini, L"Install", L"DeviceID", L""), L"TWO");
     EXPECT_EQ(Utils::IniReadString(ini, L"Init", L"UpdateTime", L""), L"2024-05-03 10:02:03");
-    EXPECT_EQ(Utils::IniReadString(ini, L"Install", L"Path", L""), L"C:\\安装");
+    EXPECT_EQ(Utils::IniReadString(ini, L"Install", L"Path", L""), L"C:\\Program Files (x86)\\velqordoc");
     EXPECT_EQ(Utils::IniReadStringA(Utils::NativePath(ini), "Install", "AppName", ""), "velqordoc");
 }
 
@@ -64,8 +64,8 @@ protected:
 #endif
     }
     void TearDown() override {
-        Utils::RegDeleteValue(m_key, L"InstallPath");
-        Utils::RegDeleteValue(m_key, L"UnInstallEp");
+        Utils::RegRemoveValue(m_key, L"InstallPath");
+        Utils::RegRemoveValue(m_key, L"UnInstallEp");
 #if !defined(_WIN32)
         unsetenv("VELQOR_REGISTRY_FILE");
 #endif
@@ -93,7 +93,7 @@ TEST_F(Registry, AValueStoredWithoutTerminatingZeroReadsBackIdentically) {
     std::wstring got;
     ASSERT_TRUE(Utils::RegReadString(m_key, L"UnInstallEp", got));
     EXPECT_EQ(got, L"D:\\velqordoc\\uninst.exe");
-    ASSERT_TRUE(Utils::RegDeleteValue(m_key, L"UnInstallEp"));
+    ASSERT_TRUE(Utils::RegRemoveValue(m_key, L"UnInstallEp"));
     EXPECT_FALSE(Utils::RegReadString(m_key, L"UnInstallEp", got));
 }
 
