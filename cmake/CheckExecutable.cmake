@@ -1,0 +1,41 @@
+# Post-build check of the installer executable: prints its size and fails the
+# build unless it is a GUI program of the expected machine whose embedded
+# manifest asks for administrator rights.
+#   cmake -DFILE=... -DMACHINE=014c|8664 -P CheckExecutable.cmake
+function(read_le offset length out)
+  file(READ "${FILE}" hex OFFSET ${offset} LIMIT ${length} HEX)
+  set(value 0)
+  math(EXPR last "${length} - 1")
+  foreach(i RANGE ${last} 0 -1)
+    math(EXPR pos "${i} * 2")
+    string(SUBSTRING "${hex}" ${pos} 2 byte)
+    math(EXPR value "${value} * 256 + 0x${byte}")
+  endforeach()
+  set(${out} ${value} PARENT_SCOPE)
+endfunction()
+
+file(SIZE "${FILE}" size)
+math(EXPR kib "${size} / 1024")
+get_filename_component(name "${FILE}" NAME)
+read_le(60 4 pe)                       # e_lfanew
+math(EXPR machine_at "${pe} + 4")
+math(EXPR magic_at "${pe} + 24")
+math(EXPR subsystem_at "${pe} + 24 + 68")
+read_le(${machine_at} 2 machine)
+read_le(${magic_at} 2 magic)
+read_le(${subsystem_at} 2 subsystem)
+math(EXPR expected "0x${MACHINE}")
+if(NOT machine EQUAL expected)
+  message(FATAL_ERROR "${name}: machine ${machine}, expected 0x${MACHINE}")
+endif()
+if(MACHINE STREQUAL "014c" AND NOT magic EQUAL 267)   # 0x10b: PE32
+  message(FATAL_ERROR "${name}: not a PE32 image")
+endif()
+if(NOT subsystem EQUAL 2)
+  message(FATAL_ERROR "${name}: subsystem ${subsystem}, expected 2 (Windows GUI)")
+endif()
+file(STRINGS "${FILE}" admin REGEX "requireAdministrator" LIMIT_COUNT 1)
+if(NOT admin)
+  message(FATAL_ERROR "${name}: the manifest does not request administrator rights")
+endif()
+message(STATUS "${name}: ${size} bytes (${kib} KiB), GUI, manifest requireAdministrator")

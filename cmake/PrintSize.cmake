@@ -1,4 +1,0 @@
-file(SIZE "${FILE}" size)
-math(EXPR kib "${size} / 1024")
-get_filename_component(name "${FILE}" NAME)
-message(STATUS "${name}: ${size} bytes (${kib} KiB)")
