@@ -15,11 +15,13 @@ Thread::Thread(void* context, std::wstring name, Body body)
     try {
         m_impl->thread = std::thread([this, &tid, &idMutex, &idCv, &haveId] {
             {
+                // Notified under the lock: the constructor's condition variable
+                // lives on its stack and may go as soon as it sees haveId.
                 std::lock_guard<std::mutex> lock(idMutex);
                 tid = static_cast<uint32_t>(syscall(SYS_gettid));
                 haveId = true;
+                idCv.notify_one();
             }
-            idCv.notify_one();
             // Suspended until Start (or let go by the destructor).
             {
                 std::unique_lock<std::mutex> lock(m_impl->mutex);
