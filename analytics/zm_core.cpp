@@ -1,5 +1,6 @@
 #include "analytics/zm_core.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -23,23 +24,46 @@ void Report(const std::string& message, std::string* out) {
 
 void AppendQuoted(std::string& out, const std::string& s) {
     out += '"';
-    for (char c : s) {
-        switch (c) {
-            case '\b': out += "\\b"; break;
-            case '\t': out += "\\t"; break;
-            case '\n': out += "\\n"; break;
-            case '\f': out += "\\f"; break;
-            case '\r': out += "\\r"; break;
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            default: out += c;
+    size_t run = 0;  // start of the bytes copied unchanged
+    for (size_t i = 0; i < s.size(); ++i) {
+        const char* esc = nullptr;
+        switch (s[i]) {
+            case '\b': esc = "\\b"; break;
+            case '\t': esc = "\\t"; break;
+            case '\n': esc = "\\n"; break;
+            case '\f': esc = "\\f"; break;
+            case '\r': esc = "\\r"; break;
+            case '"': esc = "\\\""; break;
+            case '\\': esc = "\\\\"; break;
+            default: continue;
         }
+        out.append(s, run, i - run);
+        out += esc;
+        run = i + 1;
     }
+    out.append(s, run, std::string::npos);
     out += '"';
 }
 
 bool IsAsciiLetter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+// One more checked string member of the record: ',"key":"value"', or left out
+// with the string check's message.
+void AppendCheckedString(std::string& out, const char* key, const std::string& value) {
+    if (value.size() > 8192) {
+        std::cerr << "String property '" << key << "' is too long, value: " << value << std::endl;
+        return;
+    }
+    if (!IsWellFormedUtf8(value)) {
+        std::cerr << "String property '" << key << "' is not valid UTF-8 string, value: " << value << std::endl;
+        return;
+    }
+    out += ",\"";
+    out += key;
+    out += "\":";
+    AppendQuoted(out, value);
+}
 
 }  // namespace
 
@@ -260,9 +284,8 @@ int64_t MakeTrackId(int64_t nowMs) {
     int a = (std::rand() % 99 + 100) % 100;
     int b = (std::rand() % 999 + 1000) % 1000;
     int c = static_cast<int>(((nowMs % 10000) + 10000) % 10000);
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d%03d%04d", a, b, c);
-    return std::strtoll(buf, nullptr, 10);
+    // The digit groups side by side: 2 + 3 + 4 digits.
+    return static_cast<int64_t>(a) * 10000000 + static_cast<int64_t>(b) * 10000 + c;
 }
 
 // ---- the singleton ---------------------------------------------------------------
@@ -403,41 +426,81 @@ void Sdk::AddRecord(const std::string& type, const std::string& eventName, const
     if (type == "track" && !CheckKey("Event Name", eventName)) return;
     if (type == "track_signup" && !CheckId("Original ID", originalId)) return;
 
-    PropertiesNode props;
-    if (type.find("track") != std::string::npos) props.Merge(m_super);
-    props.Merge(properties);
-
+    // The record is written straight into its JSON text: its own keys are fixed
+    // and already in order, and the properties are the super properties merged
+    // with the given ones (given values win) without building a merged copy.
+    const bool withSuper = type.find("track") != std::string::npos;
+    auto lookup = [&](const std::string& key) -> const ObjectNode* {
+        if (const ObjectNode* v = properties.Find(key)) return v;
+        return withSuper ? m_super.Find(key) : nullptr;
+    };
     int64_t time;
-    if (const ObjectNode* t = props.Find("$time")) {
+    const ObjectNode* t = lookup("$time");
+    if (t && t->GetKind() == ObjectNode::DateTimeKind) {
         DateTime dt = t->AsDateTime();
         time = dt.seconds * 1000 + dt.milliseconds;
-        props.Remove("$time");
     } else {
         time = NowMilliseconds();
     }
     std::string project;
-    if (const ObjectNode* p = props.Find("$project")) {
-        project = p->AsString();
-        props.Remove("$project");
+    if (const ObjectNode* p = lookup("$project"); p && p->GetKind() == ObjectNode::String) project = p->AsString();
+
+    using Item = std::pair<const std::string*, const ObjectNode*>;
+    std::vector<Item> merged;
+    merged.reserve(properties.Size() + (withSuper ? m_super.Size() : 0) + 1);
+    {
+        static const std::map<std::string, ObjectNode> kEmpty;
+        const auto& a = withSuper ? m_super.Items() : kEmpty;
+        const auto& b = properties.Items();
+        auto ia = a.begin(), ib = b.begin();
+        while (ia != a.end() || ib != b.end()) {
+            if (ib == b.end() || (ia != a.end() && ia->first < ib->first)) {
+                merged.emplace_back(&ia->first, &ia->second);
+                ++ia;
+            } else {
+                if (ia != a.end() && ia->first == ib->first) ++ia;
+                merged.emplace_back(&ib->first, &ib->second);
+                ++ib;
+            }
+        }
     }
-    if (m_isLoginId) props.SetBool("$is_login_id", true);
+    if (m_isLoginId) {
+        static const std::string kLoginKey = "$is_login_id";
+        static const ObjectNode kTrue = ObjectNode::FromBool(true);
+        auto pos = std::lower_bound(merged.begin(), merged.end(), kLoginKey,
+                                    [](const Item& i, const std::string& k) { return *i.first < k; });
+        if (pos != merged.end() && *pos->first == kLoginKey)
+            pos->second = &kTrue;
+        else
+            merged.insert(pos, Item(&kLoginKey, &kTrue));
+    }
 
-    PropertiesNode lib;
-    lib.SetString("$lib", kLibName);
-    lib.SetString("$lib_method", "code");
-    lib.SetString("$lib_version", kLibVersion);
-
-    PropertiesNode record;
-    record.SetInteger("_track_id", MakeTrackId(NowMilliseconds()));
-    record.SetString("distinct_id", distinctId);
-    if (type == "track" || type == "track_signup") record.SetString("event", eventName);
-    record.SetObject("lib", lib);
-    if (type == "track_signup") record.SetString("original_id", originalId);
-    if (!project.empty()) record.SetString("project", project);
-    record.SetObject("properties", props);
-    record.SetInteger("time", time);
-    record.SetString("type", type);
-    m_queue->Add(record.ToJson());
+    std::string out;
+    out.reserve(512 + merged.size() * 48);
+    out += "{\"_track_id\":";
+    out += std::to_string(MakeTrackId(NowMilliseconds()));
+    AppendCheckedString(out, "distinct_id", distinctId);
+    if (type == "track" || type == "track_signup") AppendCheckedString(out, "event", eventName);
+    out += ",\"lib\":{\"$lib\":\"cpp\",\"$lib_method\":\"code\",\"$lib_version\":\"0.9\"}";
+    if (type == "track_signup") AppendCheckedString(out, "original_id", originalId);
+    if (!project.empty()) AppendCheckedString(out, "project", project);
+    out += ",\"properties\":{";
+    bool first = true;
+    for (const auto& [key, value] : merged) {
+        if (*key == "$time" || *key == "$project") continue;
+        if (!first) out += ',';
+        first = false;
+        out += '"';
+        out += *key;
+        out += "\":";
+        value->AppendJson(out);
+    }
+    out += "},\"time\":";
+    out += std::to_string(time);
+    out += ",\"type\":";
+    AppendQuoted(out, type);
+    out += '}';
+    m_queue->Add(std::move(out));
 }
 
 }  // namespace zm_analytics
