@@ -8,6 +8,9 @@ as one JSON line.
                  [--detach] [--pid-file P]
     collector.py --stop --port-file F
 
+With --tls-cert CERT --tls-key KEY it speaks HTTPS with that certificate
+(clients must refuse an untrusted one).
+
 Uploads: POST /sa?project=pc with the form body "data_list=<batch>&gzip=1",
 where <batch> is a percent-encoded Base64 text of a gzip-compressed JSON array
 of record objects. The encoding is checked strictly (only letters, digits and
@@ -200,11 +203,16 @@ class Handler(BaseHTTPRequestHandler):
         self.reply(200, b"ok")
 
 
-def stop(port_file):
+def stop(port_file, tls):
     with open(port_file) as f:
         port = int(f.read().strip())
     try:
-        urllib.request.urlopen("http://127.0.0.1:%d/shutdown" % port, timeout=5).read()
+        if tls:
+            import ssl
+            ctx = ssl._create_unverified_context()  # our own test certificate
+            urllib.request.urlopen("https://127.0.0.1:%d/shutdown" % port, timeout=5, context=ctx).read()
+        else:
+            urllib.request.urlopen("http://127.0.0.1:%d/shutdown" % port, timeout=5).read()
     except OSError:
         pass
     return 0
@@ -218,10 +226,12 @@ def main():
     ap.add_argument("--delay-seconds", type=float, default=4.0)
     ap.add_argument("--detach", action="store_true", help="run in the background; return once listening")
     ap.add_argument("--pid-file")
+    ap.add_argument("--tls-cert", help="serve HTTPS with this PEM certificate")
+    ap.add_argument("--tls-key", help="the certificate's PEM private key")
     ap.add_argument("--stop", action="store_true", help="stop the collector named by --port-file")
     args = ap.parse_args()
     if args.stop:
-        return stop(args.port_file)
+        return stop(args.port_file, bool(args.tls_cert))
 
     if os.path.exists(args.port_file):
         os.remove(args.port_file)
@@ -243,6 +253,11 @@ def main():
     server = ThreadingHTTPServer(("127.0.0.1", args.port), Handler)
     server.daemon_threads = True
     server.state = State(args.out, args.delay_seconds)
+    if args.tls_cert:
+        import ssl
+        ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        ctx.load_cert_chain(args.tls_cert, args.tls_key)
+        server.socket = ctx.wrap_socket(server.socket, server_side=True)
     if args.pid_file:
         with open(args.pid_file, "w") as f:
             f.write(str(os.getpid()))
