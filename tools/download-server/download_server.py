@@ -34,6 +34,7 @@ URLs:
                             request line, every header line as received, then
                             an empty line, for each request in arrival order
   /_reset                  forget the log and the per-path counters
+  /_deadport               a port number on 127.0.0.1 where nothing listens
 
 Fault modes (a count K limits a mode to the first K matching requests on that
 path; "from=N" limits the GET faults to requests whose range starts at N or
@@ -216,6 +217,12 @@ class Handler(BaseHTTPRequestHandler):
                 self.server.state.log.clear()
                 self.server.state.counters.clear()
             return self._simple(200, b"ok\n")
+        if path == "/_deadport":
+            # A port on 127.0.0.1 where nothing listens (bound, then released).
+            with socket.socket() as s:
+                s.bind(("127.0.0.1", 0))
+                port = s.getsockname()[1]
+            return self._simple(200, b"%d\n" % port)
         if path.startswith("/_requests/"):
             tag = path[len("/_requests/"):]
             with self.server.state.lock:
