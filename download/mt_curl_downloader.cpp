@@ -339,6 +339,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
     code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
     code |= curl_easy_setopt(h, CURLOPT_RANGE, range);
+    code |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
     if (code != 0) return code;
     code = curl_easy_perform(h);
     if (code == CURLE_OK && part->next <= part->end) code = CURLE_PARTIAL_FILE;  // a shorter range than asked
