@@ -4,7 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "analytics/reporting.h"
 #include "utils/fs.h"
@@ -54,8 +56,35 @@ CurlClient::~CurlClient() {
     std::remove(Utils::NativePath(GetFilePath(true)).c_str());
 }
 
-size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* file) {
-    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* client) {
+    auto* self = static_cast<CurlClient*>(client);
+    size_t written = std::fwrite(data, 1, size * count, self->m_file);
+    if (self->m_md5) self->m_md5->Update(data, written);
+    return written;
+}
+
+void CurlClient::BeginDigest(const std::string& partPath) {
+    m_md5 = std::make_unique<Utils::Md5>();
+    if (!m_md5->Valid()) {
+        m_md5.reset();
+        return;
+    }
+    if (m_resumeOffset <= 0) return;
+    FILE* in = std::fopen(partPath.c_str(), "rb");
+    if (!in) {
+        m_md5.reset();
+        return;
+    }
+    std::vector<char> block(128 * 1024);
+    int64_t left = m_resumeOffset;
+    while (left > 0) {
+        size_t n = std::fread(block.data(), 1, static_cast<size_t>(std::min<int64_t>(left, block.size())), in);
+        if (n == 0) break;
+        m_md5->Update(block.data(), n);
+        left -= static_cast<int64_t>(n);
+    }
+    std::fclose(in);
+    if (left != 0) m_md5.reset();  // the file changed under us: hash it afterwards instead
 }
 
 int CurlClient::Start() {
@@ -65,6 +94,8 @@ int CurlClient::Start() {
     const std::string url = NarrowUrl(m_url);
     int result = 0;
     FILE* file = nullptr;
+    m_digest.clear();
+    m_md5.reset();
     std::unique_ptr<curl_slist, SlistDeleter> headers;
 
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
@@ -101,7 +132,8 @@ int CurlClient::Start() {
         int codes = curl_easy_setopt(m_handle, CURLOPT_URL, m_realUrl.c_str());
         codes |= curl_easy_setopt(m_handle, CURLOPT_FOLLOWLOCATION, 1L);
         codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, &CurlClient::WriteToFile);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, file);
+        m_file = file;
+        codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, this);
         codes |= curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, 0L);
         codes |= curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
         codes |= curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, this);
@@ -113,14 +145,18 @@ int CurlClient::Start() {
         if (m_resumeOffset > 0)
             codes |= curl_easy_setopt(m_handle, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(m_resumeOffset));
         result = codes;
-        if (result == 0) result = curl_easy_perform(m_handle);
+        if (result == 0) {
+            BeginDigest(partPath);
+            result = curl_easy_perform(m_handle);
+        }
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", result, CurlText(result).c_str());
     if (m_handle) {
         curl_easy_cleanup(m_handle);
         m_handle = nullptr;
     }
-    if (file) std::fclose(file);
+    m_file = nullptr;
+    if (file && std::fclose(file) != 0 && result == 0) result = CURLE_WRITE_ERROR;
     if (result == CURLE_RANGE_ERROR) {
         // The server cannot resume: what is on disk cannot be continued, so the
         // next attempt starts from the first byte.
@@ -129,7 +165,9 @@ int CurlClient::Start() {
     if (result == 0) {
         std::remove(destPath.c_str());
         if (std::rename(partPath.c_str(), destPath.c_str()) != 0) result = kRenameFailed;
+        else if (m_md5) m_digest = m_md5->HexDigest();
     }
+    m_md5.reset();
     DEBUG_LOG(L"end download\r\n");
     return result;
 }

@@ -7,8 +7,12 @@
 #include <curl/curl.h>
 
 #include <atomic>
+#include <cstdio>
 #include <cstdint>
+#include <memory>
 #include <string>
+
+#include "utils/md5.h"
 
 class CurlClient {
 public:
@@ -47,9 +51,14 @@ public:
     const std::string& RealUrl() const { return m_realUrl; }
     double TotalLength() const { return m_totalLength; }
     const std::wstring& ErrorText() const { return m_errorText; }
+    // MD5 of the destination file, hashed while it was written by the last
+    // successful Start (32 lower-case hex characters); "" when not available.
+    const std::string& Digest() const { return m_digest; }
 
 private:
-    static size_t WriteToFile(char* data, size_t size, size_t count, void* file);
+    static size_t WriteToFile(char* data, size_t size, size_t count, void* client);
+    // Starts the running digest with what the partial file already holds.
+    void BeginDigest(const std::string& partPath);
 
     std::wstring m_url;
     std::wstring m_path;
@@ -62,4 +71,7 @@ private:
     std::atomic<bool> m_cancel{false};
     std::wstring m_errorText;
     std::string m_realUrl;
+    FILE* m_file = nullptr;  // the partial file during a transfer
+    std::unique_ptr<Utils::Md5> m_md5;
+    std::string m_digest;
 };

@@ -82,7 +82,9 @@ void CCurlDownloader::dlThreadFun() {
     }
     std::string expected = Utils::GetUrlMd5(m_client.RealUrl());
     if (expected.size() == 32) {
-        std::string actual = Utils::GetFileMd5(m_path);
+        // Hashed while it was written; read back only when that was not possible.
+        std::string actual = m_client.Digest();
+        if (actual.empty()) actual = Utils::GetFileMd5(m_path);
         if (actual.size() == 32 && !Utils::Md5Equal(actual, expected)) {
             Notify(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
             if (m_retried) {
