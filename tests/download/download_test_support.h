@@ -23,8 +23,10 @@ struct Request {
 class Server {
 public:
     static Server& Get();
+    // A second server speaking HTTPS with a self-signed certificate (native only).
+    static Server& GetTls();
     bool Running() const { return m_port > 0; }
-    std::string Base() const;  // "http://127.0.0.1:PORT"
+    std::string Base() const;  // "http://127.0.0.1:PORT" ("https://" for the TLS server)
     std::string Url(const std::string& path) const { return Base() + path; }
     // Every request whose path contains tag, in arrival order.
     std::vector<Request> Requests(const std::string& tag) const;
@@ -34,8 +36,9 @@ public:
     std::string Fetch(const std::string& path) const;  // a small GET of the server's own pages
 
 private:
-    Server();
+    explicit Server(bool tls);
     int m_port = 0;
+    bool m_tls = false;
 };
 
 // The name and bytes of a package that the server generates.

@@ -320,6 +320,31 @@ TEST_F(DownloadTest, DestroyingMultiPartCancelsPartsAndJoiner) {
 }
 
 // ---------------------------------------------------------------------------
+// Certificates are always checked: a package from a server whose certificate
+// cannot be verified is never fetched (natively; Wine's TLS does not check).
+
+#ifndef _WIN32
+TEST_F(DownloadTest, UnverifiableCertificateIsRefused) {
+    Server& tls = Server::GetTls();
+    ASSERT_TRUE(tls.Running()) << "the HTTPS test server did not start";
+    std::wstring url = Utils::Utf8ToWide(tls.Url("/m/" + m_tag + "/r/" + GenName(2000000, 15)));
+    {
+        Recorder rec;
+        Run<CMTCurlDownloader>(rec, url);
+        EXPECT_EQ(rec.Summary(), "1001 | 1004 0");
+    }
+    {
+        Recorder rec;
+        Run<CCurlDownloader>(rec, url);
+        EXPECT_EQ(rec.Summary(), "1001 | 1004 -998");
+    }
+    EXPECT_FALSE(Utils::FileExists(m_dest));
+    EXPECT_GT(tls.DeadPort(), 0) << "the HTTPS server answers a client that does not verify";
+    for (auto& r : tls.Requests(m_tag)) ADD_FAILURE() << "request got through: " << r.method << " " << r.path;
+}
+#endif
+
+// ---------------------------------------------------------------------------
 // The helper's stand-alone queries.
 
 TEST_F(DownloadTest, LengthQueriesDifferOnStatus400) {

@@ -17,6 +17,9 @@ Command line:
   --pid-file P      write the server's process id there
   --parent-pid PID  stop when that process is gone
   --max-seconds S   stop after S seconds whatever happens (default 1800)
+  --tls             serve HTTPS with a fresh self-signed certificate for
+                    "localhost" (made with the openssl command; clients that
+                    check certificates must refuse it)
   --detach          start the server in the background, wait until it
                     listens (port file written), then return
   --stop            stop the server whose id is in --pid-file
@@ -356,6 +359,7 @@ def main():
     ap.add_argument("--max-seconds", type=float, default=1800)
     ap.add_argument("--detach", action="store_true")
     ap.add_argument("--stop", action="store_true")
+    ap.add_argument("--tls", action="store_true")
     args = ap.parse_args()
 
     if args.stop:
@@ -387,6 +391,17 @@ def main():
     httpd = Server(("127.0.0.1", args.port), Handler)
     httpd.state = State(os.path.abspath(args.root) if args.root else None)
     httpd.stopping = threading.Event()
+    if args.tls:
+        import ssl
+        import tempfile
+        with tempfile.TemporaryDirectory() as d:
+            cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
+            subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
+                            "-out", cert, "-days", "1", "-subj", "/CN=localhost"],
+                           check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            ctx.load_cert_chain(cert, key)
+        httpd.socket = ctx.wrap_socket(httpd.socket, server_side=True)
 
     def stop(*_):
         httpd.stopping.set()
