@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "analytics/reporting.h"
+#include "download/download_utils.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/text.h"
@@ -59,12 +60,14 @@ CurlClient::~CurlClient() {
 size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* client) {
     auto* self = static_cast<CurlClient*>(client);
     size_t written = std::fwrite(data, 1, size * count, self->m_file);
-    if (self->m_md5) self->m_md5->Update(data, written);
+    if (self->m_md5) self->m_md5->Push(data, written);
     return written;
 }
 
 void CurlClient::BeginDigest(const std::string& partPath) {
-    m_md5 = std::make_unique<Utils::Md5>();
+    // Only a package whose URL names its digest is checked.
+    if (Utils::GetUrlMd5(m_realUrl).size() != 32) return;
+    m_md5 = std::make_unique<download_detail::HashPipe>();
     if (!m_md5->Valid()) {
         m_md5.reset();
         return;
@@ -80,7 +83,7 @@ void CurlClient::BeginDigest(const std::string& partPath) {
     while (left > 0) {
         size_t n = std::fread(block.data(), 1, static_cast<size_t>(std::min<int64_t>(left, block.size())), in);
         if (n == 0) break;
-        m_md5->Update(block.data(), n);
+        m_md5->Push(block.data(), n);
         left -= static_cast<int64_t>(n);
     }
     std::fclose(in);
@@ -165,7 +168,7 @@ int CurlClient::Start() {
     if (result == 0) {
         std::remove(destPath.c_str());
         if (std::rename(partPath.c_str(), destPath.c_str()) != 0) result = kRenameFailed;
-        else if (m_md5) m_digest = m_md5->HexDigest();
+        else if (m_md5) m_digest = m_md5->Finish();
     }
     m_md5.reset();
     DEBUG_LOG(L"end download\r\n");

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "utils/md5.h"
+#include "download/hash_pipe.h"
 
 class CurlClient {
 public:
@@ -72,6 +72,6 @@ private:
     std::wstring m_errorText;
     std::string m_realUrl;
     FILE* m_file = nullptr;  // the partial file during a transfer
-    std::unique_ptr<Utils::Md5> m_md5;
+    std::unique_ptr<download_detail::HashPipe> m_md5;
     std::string m_digest;
 };
