@@ -82,6 +82,10 @@ private:
     void ReleasePipes();
 };
 
+// Sets (or, with an empty value, removes) a variable of this process's
+// environment, which the children started afterwards inherit.
+bool SetEnv(const std::wstring& name, const std::wstring& value);
+
 // Decodes the bytes of one read: everything up to the first zero byte, in the
 // given code page (0 = the ANSI code page, 65001 = UTF-8, 936 = GBK ...). A
 // failed conversion yields an empty string.

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <vector>
 
 #include "utils/child_process.h"
@@ -143,6 +144,12 @@ void ChildProcess::Close() {
     m_process = kNullHandle;
     m_thread = kNullHandle;
     ReleasePipes();
+}
+
+bool SetEnv(const std::wstring& name, const std::wstring& value) {
+    std::string n = WideToUtf8(name);
+    if (value.empty()) return ::unsetenv(n.c_str()) == 0;
+    return ::setenv(n.c_str(), WideToUtf8(value).c_str(), 1) == 0;
 }
 
 }  // namespace Utils

@@ -138,4 +138,8 @@ void ChildProcess::Close() {
     (void)m_reaped;
 }
 
+bool SetEnv(const std::wstring& name, const std::wstring& value) {
+    return ::SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str()) != FALSE;
+}
+
 }  // namespace Utils

@@ -23,6 +23,7 @@
 //   oneshot    the record and the verdict in one write
 //   nolf       the final State line without a line feed
 //   more       more output after the verdict line
+//   silent     prints nothing and ends
 // The command line received is written to VELQOR_DEMO_RECORD (or
 // "velqor-demo-cmdline.txt" beside the program; ".uninstall" appended in
 // uninstall mode): the raw line, then one argument per line, UTF-8.
@@ -129,6 +130,7 @@ std::string GbkMessage() { return std::string("Message=\xB0\xB2\xD7\xB0\xCD\xEA\
 
 int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
     std::wstring folder = raw.substr(raw.find(L"_?=") + 3);
+    if (modes.count("silent")) return 0;
     Line(L"Encode=UTF8");
     Line(L"Progress=0.2");
     if (modes.count("hang")) HangForever();
@@ -159,6 +161,7 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
             return 2;
         }
     }
+    if (modes.count("silent")) return 0;
     std::wstring folder;
     size_t d = raw.find(L" /D=");
     if (d != std::wstring::npos) {
