@@ -86,7 +86,10 @@ void ChildProcess::Launch(const std::wstring& commandLine) {
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_outPipe->WriteEnd()), 1);
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_errPipe->WriteEnd()), 2);
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, narrow[0].c_str(), &actions, nullptr, argv.data(), environ);
+    // A bare program name is looked up on the PATH, as Windows does.
+    bool bare = narrow[0].find('/') == std::string::npos;
+    int rc = bare ? posix_spawnp(&pid, narrow[0].c_str(), &actions, nullptr, argv.data(), environ)
+                  : posix_spawn(&pid, narrow[0].c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) {
         ReleasePipes();

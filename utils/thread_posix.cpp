@@ -18,8 +18,10 @@ Thread::Thread(void* context, std::wstring name, Body body)
                 std::lock_guard<std::mutex> lock(idMutex);
                 tid = static_cast<uint32_t>(syscall(SYS_gettid));
                 haveId = true;
+                // Notified under the lock: the constructor's condition variable
+                // goes away as soon as it sees haveId.
+                idCv.notify_one();
             }
-            idCv.notify_one();
             // Suspended until Start (or let go by the destructor).
             {
                 std::unique_lock<std::mutex> lock(m_impl->mutex);

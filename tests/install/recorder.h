@@ -52,6 +52,15 @@ public:
             return false;
         });
     }
+    // Waits until at least `count` notifications with the code have arrived.
+    bool WaitForCount(int code, size_t count, std::chrono::seconds limit = std::chrono::seconds(60)) {
+        std::unique_lock<std::mutex> lock(m_mutex);
+        return m_cv.wait_for(lock, limit, [&] {
+            size_t n = 0;
+            for (const Note& x : m_notes) n += x.code == code;
+            return n >= count;
+        });
+    }
     std::vector<Note> WithCode(int code) {
         std::vector<Note> out;
         for (const Note& n : Notes())
