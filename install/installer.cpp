@@ -57,6 +57,9 @@ void CInstaller::Run() {
 uint32_t CInstaller::Execute() {
     Notify(IST_CODE_START, 0.0, L"");
     Notify(IST_CODE_PROGRESS, 0.0, L"");
+    // Each run's output is read in the ANSI code page until it says otherwise,
+    // also when an earlier run on this object switched to another one.
+    m_codePage = 0;
     m_child.reset();
     m_child = std::make_unique<Utils::ChildProcess>();
     try {

@@ -269,3 +269,23 @@ TEST(UninstallRun, MissingOrUnstartableCopy) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(PackageRun, EachRunStartsInTheAnsiCodePage) {
+    testing_support::TempDir dir;
+    const std::wstring package = dir.File(L"__Package_velqordoc.exe");
+    ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), package, true));
+    DemoMode steer(L"silent", dir.File(L"cmdline.txt"));
+    Recorder rec;
+    CInstaller installer(rec.Callback(), L"\"" + package + L"\"", dir.Path());
+    installer.Parse(L"Encode=UTF8");  // what an earlier run's package said
+    ASSERT_EQ(installer.CodePage(), 65001u);
+    installer.Run();
+    ASSERT_TRUE(rec.WaitForAny({IST_CODE_SUCCESS, IST_CODE_FAIL}));
+    installer.Run();  // waits for the first run's worker, then runs again
+    ASSERT_TRUE(rec.WaitForCount(IST_CODE_SUCCESS, 2));
+    EXPECT_EQ(installer.CodePage(), 0u);
+}
+
+}  // namespace
