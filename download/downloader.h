@@ -1,5 +1,6 @@
 #pragma once
 // The downloader interface shared by the three variants and the orchestrator.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -23,4 +24,13 @@ public:
     // notifications. May be called again after a run has ended (also from
     // inside its DL_CODE_RETRY notification).
     virtual void Start() = 0;
+};
+
+// Pauses of the downloaders' retry loops, in milliseconds. The defaults are the
+// product's; tests and diagnostics pass shorter ones.
+struct DownloadDelays {
+    uint32_t retryMs = 500;          // single-stream: before another attempt
+    uint32_t partRetryMs = 400;      // multi-part: before a part's next attempt
+    uint32_t partStartMs = 100;      // multi-part: between starting two parts
+    uint32_t monikerRetryMs = 1000;  // URL moniker: after each failed attempt
 };

@@ -1,0 +1,234 @@
+#include "download/curl_client.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+#include "analytics/reporting.h"
+#include "utils/fs.h"
+#include "utils/log.h"
+#include "utils/text.h"
+
+namespace {
+
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
+// The announced body length of a finished transfer; -1.0 when none was given.
+CURLcode ContentLength(CURL* handle, double& length) {
+    curl_off_t value = -1;
+    CURLcode code = curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value);
+    length = code == CURLE_OK && value >= 0 ? static_cast<double>(value) : -1.0;
+    return code;
+}
+
+std::wstring CurlText(int code) { return Utils::Utf8ToWide(curl_easy_strerror(static_cast<CURLcode>(code))); }
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+
+FILE* OpenNarrow(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+// "1.获取文件大小的状态码为=%ld；" reported as a download failure reason.
+void ReportLengthStatus(long status) {
+    wchar_t text[200];
+    std::swprintf(text, 200, L"1.获取文件大小的状态码为=%ld；", status);
+    ReportTaskEvent(L"下载失败原因", 0.0f, text, {{L"AB", L"IN"}});
+}
+
+std::string NarrowUrl(const std::wstring& url) {
+    // A local-file URL names a path on this machine: the active code page.
+    if (url.rfind(L"file:///", 0) == 0) return Utils::WideToAnsi(url);
+    return Utils::WideToUtf8(url);
+}
+
+}  // namespace
+
+CurlClient::CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink)
+    : m_url(std::move(url)), m_path(std::move(path)), m_owner(owner), m_sink(sink) {}
+
+CurlClient::~CurlClient() {
+    m_cancel = true;
+    std::remove(Utils::NativePath(GetFilePath(true)).c_str());
+}
+
+size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* file) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(file)) * size;
+}
+
+int CurlClient::Start() {
+    DEBUG_LOG(L"start download\r\n");
+    const std::string partPath = Utils::NativePath(GetFilePath(true));
+    const std::string destPath = Utils::NativePath(m_path);
+    const std::string url = NarrowUrl(m_url);
+    int result = 0;
+    FILE* file = nullptr;
+    std::unique_ptr<curl_slist, SlistDeleter> headers;
+
+    if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
+        if (CURL* head = Head(url)) {
+            m_realUrl = GetRealUrl(head);
+            m_totalLength = GetDownloadFileLength(head);
+            curl_easy_cleanup(head);
+        }
+    }
+    if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
+        m_realUrl = GetRealUrl_Str(url);
+        if (!m_realUrl.empty()) m_totalLength = GetDownloadFileLength_Str(m_realUrl);
+    }
+    if (m_totalLength < kMinimumLength) {
+        result = kLengthUnknown;
+    } else if (!(m_handle = curl_easy_init())) {
+        result = kNoHandle;
+    } else if (!(file = OpenNarrow(partPath, "ab+"))) {
+        int err = errno;
+        m_errorText = Utils::AnsiToWide(std::strerror(err)).substr(0, 200);
+        result = kPartialFileError;
+    } else {
+        curl_slist* list = curl_slist_append(nullptr, "Connection: keep-alive");
+        if (list) {
+            curl_slist* more = curl_slist_append(list, "Accept-Encoding: gzip, deflate");
+            if (more) list = more;
+        }
+        headers.reset(list);
+        curl_easy_setopt(m_handle, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(m_handle, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(m_handle, CURLOPT_TCP_KEEPIDLE, 10L);
+        curl_easy_setopt(m_handle, CURLOPT_TCP_KEEPINTVL, 10L);
+        curl_easy_setopt(m_handle, CURLOPT_TIMEOUT, 0L);
+        int codes = curl_easy_setopt(m_handle, CURLOPT_URL, m_realUrl.c_str());
+        codes |= curl_easy_setopt(m_handle, CURLOPT_FOLLOWLOCATION, 1L);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, &CurlClient::WriteToFile);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, file);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, 0L);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, this);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_FAILONERROR, 1L);
+        codes |= curl_easy_setopt(m_handle, CURLOPT_CONNECTTIMEOUT, 60L);
+        m_resumeOffset = Utils::GetFileSize(GetFilePath(true));
+        if (m_resumeOffset > 0)
+            codes |= curl_easy_setopt(m_handle, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(m_resumeOffset));
+        result = codes;
+        if (result == 0) result = curl_easy_perform(m_handle);
+    }
+    DEBUG_LOG(L"error:%d:%ls\r\n", result, CurlText(result).c_str());
+    if (m_handle) {
+        curl_easy_cleanup(m_handle);
+        m_handle = nullptr;
+    }
+    if (file) std::fclose(file);
+    if (result == CURLE_RANGE_ERROR) {
+        // The server cannot resume: what is on disk cannot be continued, so the
+        // next attempt starts from the first byte.
+        std::remove(partPath.c_str());
+    }
+    if (result == 0) {
+        std::remove(destPath.c_str());
+        if (std::rename(partPath.c_str(), destPath.c_str()) != 0) result = kRenameFailed;
+    }
+    DEBUG_LOG(L"end download\r\n");
+    return result;
+}
+
+int CurlClient::ProgressCallback(void* client, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
+    CurlClient* self = static_cast<CurlClient*>(client);
+    if (self->m_cancel) return 1;
+    int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (now < self->m_lastProgressTime + 1) return 0;
+    self->m_lastProgressTime = now;
+    curl_off_t bytesPerSecond = 0;
+    if (!self->m_handle || curl_easy_getinfo(self->m_handle, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) != CURLE_OK)
+        bytesPerSecond = 0;
+    double speed = static_cast<double>(bytesPerSecond);
+    double percent;
+    if (self->m_totalLength > kMinimumLength) {
+        int64_t resumed = self->m_resumeOffset > 0 ? self->m_resumeOffset : 0;
+        percent = static_cast<double>(dlnow + resumed) / self->m_totalLength * 100.0;
+    } else {
+        if (dlnow <= 0 || dltotal <= 0) return 0;
+        percent = static_cast<double>(dlnow) * 100.0 / static_cast<double>(dltotal);
+    }
+    if (percent == 0.0) return 0;
+    if (self->m_sink) self->m_sink(self->m_owner, speed, 0.0, percent);
+    if (dltotal != 0) {
+        DEBUG_LOG(L" %dM %dM   progress:%f%%  speed:%f \n", static_cast<int>(dlnow / 1048576),
+                  static_cast<int>(dltotal / 1048576), percent, speed / 1024);
+    }
+    return 0;
+}
+
+CURL* CurlClient::Head(const std::string& url) {
+    CURL* handle = curl_easy_init();
+    if (!handle) return nullptr;
+    int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
+    code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    if (code == 0) {
+        code = curl_easy_perform(handle);
+        if (code != 0) DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
+    }
+    DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
+    return handle;
+}
+
+std::string CurlClient::GetRealUrl(CURL* handle) {
+    char* effective = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective) return {};
+    return effective;
+}
+
+double CurlClient::GetDownloadFileLength(CURL* handle) {
+    double length = -1.0;
+    int code = ContentLength(handle, length);
+    DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
+    long status = 0;
+    if (curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status >= 200 && status <= 399)
+        return length;
+    ReportLengthStatus(status);
+    return -1.0;
+}
+
+std::string CurlClient::GetRealUrl_Str(const std::string& url) {
+    std::string result;
+    if (CURL* handle = curl_easy_init()) {
+        int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+        code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+        code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+        code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
+        code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+        if (code == 0) {
+            code = curl_easy_perform(handle);
+            if (code != 0)
+                DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
+            else
+                result = GetRealUrl(handle);
+        }
+        curl_easy_cleanup(handle);
+    }
+    return result.empty() ? url : result;
+}
+
+double CurlClient::GetDownloadFileLength_Str(const std::string& url) {
+    double length = -1.0;
+    CURL* handle = curl_easy_init();
+    if (!handle) return length;
+    int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    code |= curl_easy_setopt(handle, CURLOPT_HEADER, 1L);
+    code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
+    code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    if (code == 0) {
+        curl_easy_perform(handle);
+        ContentLength(handle, length);
+        long status = 0;
+        code = curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        if (code != CURLE_OK || status < 200 || status > 400) ReportLengthStatus(status);
+    }
+    DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
+    curl_easy_cleanup(handle);
+    return length;
+}

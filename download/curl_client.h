@@ -1,0 +1,65 @@
+#pragma once
+// The libcurl helper of the single-stream downloader: learns the package's real
+// URL and length with HEAD requests, downloads the body into "<path>.part"
+// (kept across failed attempts so that the next attempt resumes), reports
+// progress at most once a second and renames the partial file to the
+// destination when the transfer is complete.
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+class CurlClient {
+public:
+    // (owner, speed in bytes/s, reserved 0.0, percent 0-100)
+    using ProgressSink = void (*)(void* owner, double speed, double reserved, double percent);
+
+    // Codes of the helper's own (libcurl's are positive).
+    static constexpr int kPartialFileError = -996;  // the partial file cannot be opened
+    static constexpr int kNoHandle = -997;          // no libcurl handle
+    static constexpr int kLengthUnknown = -998;     // no length, or under 1 MiB
+    static constexpr int kRenameFailed = -995;      // complete, but not movable into place
+    static constexpr double kMinimumLength = 1048576.0;
+
+    CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink = nullptr);
+    ~CurlClient();
+    CurlClient(const CurlClient&) = delete;
+    CurlClient& operator=(const CurlClient&) = delete;
+
+    // One blocking attempt: 0 on success, a libcurl code or a negative code above.
+    int Start();
+    // Aborts a running transfer at its next progress call (and every later one).
+    void Cancel() { m_cancel = true; }
+
+    static int ProgressCallback(void* client, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                                curl_off_t ulnow);
+    // A handle on which a HEAD request has been performed (caller cleans it up);
+    // null when no handle could be created.
+    static CURL* Head(const std::string& url);
+    static std::string GetRealUrl(CURL* handle);
+    static double GetDownloadFileLength(CURL* handle);
+    static std::string GetRealUrl_Str(const std::string& url);
+    static double GetDownloadFileLength_Str(const std::string& url);
+
+    // The destination, or the partial file ("<path>.part").
+    std::wstring GetFilePath(bool partial) const { return partial ? m_path + L".part" : m_path; }
+    const std::string& RealUrl() const { return m_realUrl; }
+    double TotalLength() const { return m_totalLength; }
+    const std::wstring& ErrorText() const { return m_errorText; }
+
+private:
+    static size_t WriteToFile(char* data, size_t size, size_t count, void* file);
+
+    std::wstring m_url;
+    std::wstring m_path;
+    void* m_owner;
+    CURL* m_handle = nullptr;
+    ProgressSink m_sink;
+    double m_totalLength = -1.0;
+    int64_t m_resumeOffset = -1;
+    int64_t m_lastProgressTime = 0;
+    std::atomic<bool> m_cancel{false};
+    std::wstring m_errorText;
+    std::string m_realUrl;
+};

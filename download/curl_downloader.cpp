@@ -1,0 +1,100 @@
+#include "download/curl_downloader.h"
+
+#include <cstdio>
+
+#include "download/download_utils.h"
+#include "utils/fs.h"
+#include "utils/log.h"
+#include "utils/time.h"
+
+CCurlDownloader::CCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
+                                 DownloadDelays delays)
+    : m_callback(std::move(callback)),
+      m_path(std::move(path)),
+      m_url(std::move(url)),
+      m_client(m_url, m_path, this, &CCurlDownloader::ProgressSink),
+      m_delays(delays) {
+    // Only attempts within the life of this object resume.
+    std::remove(Utils::NativePath(m_client.GetFilePath(true)).c_str());
+}
+
+CCurlDownloader::~CCurlDownloader() {
+    m_cancel.Cancel();
+    m_client.Cancel();
+    std::unique_ptr<Utils::Thread> worker, retired;
+    {
+        std::lock_guard<std::mutex> lock(m_threadMutex);
+        worker = std::move(m_worker);
+        retired = std::move(m_retired);
+    }
+    if (worker) worker->Join();
+    if (retired) retired->Join();
+}
+
+void CCurlDownloader::Start() {
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_cancel.IsCancelled()) return;
+    if (m_worker) {
+        if (m_worker->Id() == Utils::CurrentThreadId()) {
+            // Called from inside this worker's DL_CODE_RETRY: the run ends right
+            // after the notification returns; the new run waits for that.
+            if (m_retired) m_retired->Join();
+            m_retired = std::move(m_worker);
+        } else {
+            m_worker->Join();
+            m_worker.reset();
+        }
+    }
+    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF", [this](void*) -> uint32_t {
+        dlThreadFun();
+        return 0;
+    });
+    m_worker->Start();
+}
+
+void CCurlDownloader::Notify(int code, double value, const wchar_t* text) {
+    if (m_cancel.IsCancelled()) return;
+    if (m_callback) m_callback(code, value, text);
+}
+
+void CCurlDownloader::ProgressSink(void* owner, double speed, double, double percent) {
+    auto* self = static_cast<CCurlDownloader*>(owner);
+    if (speed > 0 && percent <= 100) self->Notify(DL_CODE_PROGRESS, percent / 100, L"");
+}
+
+void CCurlDownloader::dlThreadFun() {
+    download_detail::RunGuard run(m_gate);
+    if (m_cancel.IsCancelled()) return;
+    Notify(DL_CODE_START, 1.0, L"");
+    if (m_path.empty()) Notify(DL_CODE_FAIL, 1.0, L"");
+    int result = m_client.Start();
+    int budget = 12;
+    while (result != 0) {
+        if (m_cancel.IsCancelled()) return;
+        budget -= result == 18 ? 1 : 2;
+        if (budget <= 0) {
+            Notify(DL_CODE_FAIL, static_cast<double>(result), L"LibCurl");
+            return;
+        }
+        DEBUG_LOG(L"CurlDownLoader Code=%d\r\n", result);
+        if (!m_cancel.SleepFor(m_delays.retryMs)) return;
+        result = m_client.Start();
+    }
+    std::string expected = Utils::GetUrlMd5(m_client.RealUrl());
+    if (expected.size() == 32) {
+        std::string actual = Utils::GetFileMd5(m_path);
+        if (actual.size() == 32 && !Utils::Md5Equal(actual, expected)) {
+            Notify(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
+            if (m_retried) {
+                Notify(DL_CODE_FAIL, 0.0, L"LibCurl");
+            } else {
+                m_retried = true;
+                Notify(DL_CODE_RETRY, 0.0, L"LibCurl");
+            }
+            return;
+        }
+    } else {
+        Notify(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
+    }
+    Notify(DL_CODE_SUCCESS, 0.0, L"LibCurl");
+}

@@ -1,0 +1,41 @@
+#pragma once
+// The default downloader: one libcurl stream through CurlClient, retried with a
+// budget that is kinder to truncated transfers than to other failures, resuming
+// from the partial file, then checked against the MD5 carried in the real URL.
+#include <atomic>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "download/cancel_token.h"
+#include "download/curl_client.h"
+#include "download/downloader.h"
+#include "utils/thread.h"
+
+class CCurlDownloader : public CDownloader {
+public:
+    CCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path, DownloadDelays delays = {});
+    // Cancels the transfer in progress and waits for every thread it started;
+    // no notification is sent once destruction has begun.
+    ~CCurlDownloader() override;
+    void Start() override;
+
+private:
+    static void ProgressSink(void* owner, double speed, double reserved, double percent);
+    void dlThreadFun();
+    void Notify(int code, double value, const wchar_t* text);
+
+    DownloadCallback m_callback;
+    std::wstring m_path;
+    std::wstring m_url;
+    CurlClient m_client;
+    DownloadDelays m_delays;
+    std::atomic<bool> m_retried{false};
+    download_detail::CancelToken m_cancel;
+    download_detail::RunGate m_gate;
+    std::mutex m_threadMutex;
+    std::unique_ptr<Utils::Thread> m_worker;
+    // A worker whose run asked for the retry from its own thread: it cannot
+    // join itself, so it is joined by the next Start or the destructor.
+    std::unique_ptr<Utils::Thread> m_retired;
+};

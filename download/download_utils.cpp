@@ -1,0 +1,111 @@
+#include "download/download_utils.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "utils/fs.h"
+#include "utils/md5.h"
+#include "utils/text.h"
+
+namespace Utils {
+
+namespace {
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+FILE* OpenForReading(const std::wstring& path) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"rb");
+#else
+    return std::fopen(NativePath(path).c_str(), "rb");
+#endif
+}
+
+bool IsSeparator(wchar_t c) {
+#ifdef _WIN32
+    return c == L'\\';
+#else
+    return c == L'\\' || c == L'/';
+#endif
+}
+}  // namespace
+
+std::string GetFileMd5(const std::wstring& path) {
+    std::unique_ptr<FILE, FileCloser> file(OpenForReading(path));
+    if (!file) return {};
+    Md5 md5;
+    if (!md5.Valid()) return {};
+    std::vector<unsigned char> block(256 * 1024);
+    for (;;) {
+        size_t n = std::fread(block.data(), 1, block.size(), file.get());
+        if (n > 0) md5.Update(block.data(), n);
+        if (n < block.size()) break;
+    }
+    if (std::ferror(file.get())) return {};
+    return md5.HexDigest();
+}
+
+std::string GetUrlMd5(const std::string& url) {
+    size_t last = url.rfind('/');
+    if (last == std::string::npos) return {};
+    std::string head = url.substr(0, last);
+    size_t before = head.rfind('/');
+    if (before == std::string::npos) return {};
+    return head.substr(before + 1);
+}
+
+bool Md5Equal(const std::string& a, const std::string& b) {
+    if (a.size() != 32 || b.size() != 32) return false;
+    for (size_t i = 0; i < 32; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::wstring UrlEncode(const std::wstring& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string in = WideToUtf8(url), out;
+    out.reserve(in.size() * 3);
+    for (unsigned char c : in) {
+        if (c >= 0x21 && c <= 0x7E) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == 0x20) {
+            out.push_back('+');
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        }
+    }
+    return Utf8ToWide(out);
+}
+
+std::wstring GetTempCacheDir() {
+    std::wstring temp = GetSpecialFolder(SpecialFolder::Temp);
+    if (temp.empty()) return {};
+    if (!IsSeparator(temp.back())) temp.push_back(PathSeparator());
+    std::wstring dir = temp + L"~ZelMoxTemp.92482B06FB471E17" + PathSeparator();
+    if (DirectoryExists(dir)) return dir;
+    return MakeDirectory(dir) ? dir : std::wstring();
+}
+
+bool CreateDirectories(const std::wstring& path) {
+    if (path.size() > 260) return false;
+    size_t lastSep = std::wstring::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (!IsSeparator(path[i])) continue;
+        lastSep = i;
+        std::wstring prefix = path.substr(0, i + 1);
+        if (!DirectoryExists(prefix) && !MakeDirectory(prefix)) return false;
+    }
+    bool tail = lastSep == std::wstring::npos ? !path.empty() : lastSep + 1 < path.size();
+    if (tail && !PathExists(path) && !MakeDirectory(path)) return false;
+    return true;
+}
+
+}  // namespace Utils

@@ -1,0 +1,465 @@
+#include "download/mt_curl_downloader.h"
+
+#include <cinttypes>
+#include <cstring>
+#include <ctime>
+
+#include "app/launch_config.h"
+#include "download/download_utils.h"
+#include "utils/fs.h"
+#include "utils/log.h"
+#include "utils/text.h"
+#include "utils/time.h"
+
+namespace {
+
+constexpr int32_t kPartSize = 10485760;  // 10 MiB: one part below 20 MiB, two from 20 MiB
+constexpr int kPartFileError = -2;
+
+size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
+
+// The announced body length of a finished transfer; -1.0 when none was given.
+CURLcode ContentLength(CURL* handle, double& length) {
+    curl_off_t value = -1;
+    CURLcode code = curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value);
+    length = code == CURLE_OK && value >= 0 ? static_cast<double>(value) : -1.0;
+    return code;
+}
+
+std::wstring CurlText(int code) { return Utils::Utf8ToWide(curl_easy_strerror(static_cast<CURLcode>(code))); }
+
+// "bytes A-B/T" -> A and B; false when the text has another form.
+bool StartsWithNoCase(const char* text, const char* prefix) {
+    for (; *prefix; ++text, ++prefix) {
+        char a = *text, b = *prefix;
+        if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+        if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+        if (a != b) return false;
+    }
+    return true;
+}
+
+bool ParseContentRange(const std::string& value, long long& first, long long& last) {
+    const char* p = value.c_str();
+    while (*p == ' ') ++p;
+    if (!StartsWithNoCase(p, "bytes")) return false;
+    p += 5;
+    while (*p == ' ') ++p;
+    char* rest = nullptr;
+    first = std::strtoll(p, &rest, 10);
+    if (rest == p || *rest != '-') return false;
+    p = rest + 1;
+    last = std::strtoll(p, &rest, 10);
+    return rest != p && *rest == '/';
+}
+
+std::string NarrowUrl(const std::wstring& url) {
+    if (url.rfind(L"file:///", 0) == 0) return Utils::WideToAnsi(url);
+    return Utils::WideToUtf8(url);
+}
+
+bool IsCurrentThread(const std::unique_ptr<Utils::Thread>& t) { return t && t->Id() == Utils::CurrentThreadId(); }
+
+}  // namespace
+
+CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
+                                     DownloadDelays delays)
+    : m_callback(std::move(callback)), m_path(std::move(path)), m_url(std::move(url)), m_delays(delays) {
+    std::remove(Utils::NativePath(m_path).c_str());
+    deletePartFiles();
+}
+
+CMTCurlDownloader::~CMTCurlDownloader() {
+    m_cancel.Cancel();
+    std::unique_ptr<Utils::Thread> worker, joiner, retired;
+    {
+        std::lock_guard<std::mutex> lock(m_threadMutex);
+        worker = std::move(m_worker);
+    }
+    if (worker) worker->Join();
+    {
+        std::lock_guard<std::mutex> lock(m_threadMutex);
+        joiner = std::move(m_joiner);
+        retired = std::move(m_retiredJoiner);
+    }
+    if (joiner) joiner->Join();
+    if (retired) retired->Join();
+    // Parts launched by a run that was cancelled before its joiner existed.
+    for (auto& t : m_partThreads) t->Join();
+    m_partThreads.clear();
+    clearParts();
+}
+
+std::string CMTCurlDownloader::partPath(const std::wstring& path, int index) {
+    return Utils::NativePath(path) + "_" + std::to_string(index);
+}
+
+void CMTCurlDownloader::deletePartFiles() {
+    std::remove(partPath(m_path, 0).c_str());
+    std::remove(partPath(m_path, 1).c_str());
+}
+
+void CMTCurlDownloader::Notify(int code, double value, const wchar_t* text) {
+    if (m_cancel.IsCancelled()) return;
+    if (m_callback) m_callback(code, value, text);
+}
+
+void CMTCurlDownloader::Start() {
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_cancel.IsCancelled()) return;
+    if (m_retiredJoiner && !IsCurrentThread(m_retiredJoiner)) {
+        m_retiredJoiner->Join();
+        m_retiredJoiner.reset();
+    }
+    if (m_worker && !IsCurrentThread(m_worker)) {
+        m_worker->Join();
+        m_worker.reset();
+    }
+    if (m_joiner) {
+        if (IsCurrentThread(m_joiner)) {
+            // Called from inside the joiner's DL_CODE_RETRY: it ends right after
+            // the notification; the new run waits for that at its gate.
+            m_retiredJoiner = std::move(m_joiner);
+        } else {
+            m_joiner->Join();
+            m_joiner.reset();
+        }
+    }
+    if (m_worker) m_retiredJoiner = std::move(m_worker);  // a probe failure's receiver restarting
+    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF", [this](void*) -> uint32_t {
+        Start_Down();
+        return 0;
+    });
+    m_worker->Start();
+}
+
+void CMTCurlDownloader::clearParts() {
+    for (auto& part : m_parts) {
+        if (part->handle) curl_easy_cleanup(part->handle);
+        part->handle = nullptr;
+        if (part->file) std::fclose(part->file);
+        part->file = nullptr;
+    }
+    m_parts.clear();
+}
+
+void CMTCurlDownloader::Start_Down() {
+    m_gate.Enter();
+    if (m_cancel.IsCancelled()) {
+        m_gate.Leave();
+        return;
+    }
+    Notify(DL_CODE_START, 1.0, L"");
+    DEBUG_LOG(L"start download\r\n");
+    const std::string url = NarrowUrl(m_url);
+    std::remove(Utils::NativePath(m_path).c_str());
+    if (m_lastPercent == 0.0) deletePartFiles();
+    if (m_realUrl.empty() || m_length < 256) {
+        if (!getRealDownloadUrl(url)) {
+            Notify(DL_CODE_FAIL, 0.0, L"LibCurl");
+            m_gate.Leave();
+            return;
+        }
+    }
+    int32_t count = m_length / kPartSize;
+    if (count == 0) count = 1;
+    if (count > 2) count = 2;
+    const int32_t size = m_length / count;
+    for (int32_t i = 0; i < count; ++i) {
+        auto part = std::make_unique<DownloadPartNode>();
+        const int32_t offset = size * i;
+        const int32_t partSize = i == count - 1 ? m_length - offset : size;
+        part->partFile = partPath(m_path, i);
+        int64_t existing = Utils::GetFileSize(Utils::AnsiToWide(part->partFile));
+        if (existing < 0) existing = 0;
+        if (existing > partSize) {
+            // Longer than its range: not a part of this plan, never continued.
+            std::remove(part->partFile.c_str());
+            existing = 0;
+        }
+        part->received = existing;
+        part->next = static_cast<int32_t>(offset + existing);
+        part->end = offset + partSize - 1;
+        part->handle = curl_easy_init();
+        part->url = m_realUrl;
+        if (part->end < part->next) {
+            part->status = 0;
+        } else {
+            part->status = -1;
+            part->file = std::fopen(part->partFile.c_str(), "ab+");
+            if (!part->file) part->status = kPartFileError;
+        }
+        m_parts.push_back(std::move(part));
+    }
+    for (auto& part : m_parts) {
+        if (part->status != -1) continue;
+        if (m_cancel.IsCancelled()) break;
+        ++m_runningParts;
+        DownloadPartNode* node = part.get();
+        auto thread = std::make_unique<Utils::Thread>(this, L"DownloadPart", [this, node](void*) -> uint32_t {
+            downloadThreadFun(this, node);
+            return 0;
+        });
+        thread->Start();
+        m_partThreads.push_back(std::move(thread));
+        if (!m_cancel.SleepFor(m_delays.partStartMs)) break;
+    }
+    std::lock_guard<std::mutex> lock(m_threadMutex);
+    if (m_cancel.IsCancelled()) {
+        // The destructor joins the parts started so far.
+        m_gate.Leave();
+        return;
+    }
+    m_joiner = std::make_unique<Utils::Thread>(this, L"DownloadJoin", [this](void*) -> uint32_t {
+        waitForFinishThreadFun(this);
+        return 0;
+    });
+    m_joiner->Start();
+}
+
+bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
+    m_realUrl.clear();
+    m_urlMd5.clear();
+    m_length = 0;
+    if (!GetLaunchConfig().CurlReady) return false;
+    CURL* handle = curl_easy_init();
+    if (!handle) return false;
+    curl_slist* headers = curl_slist_append(nullptr, "Connection: keep-alive");
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
+    int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
+    code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+    // The package is run elevated: the server's certificate is always checked.
+    code |= curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
+    code |= curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
+    code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
+    code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    bool ok = code == 0 && curl_easy_perform(handle) == CURLE_OK;
+    if (ok) {
+        char* effective = nullptr;
+        if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective && *effective) {
+            m_realUrl = effective;
+            DEBUG_LOG(L"Download File real url %ls\r\n", Utils::Utf8ToWide(m_realUrl).c_str());
+            m_urlMd5 = Utils::GetUrlMd5(m_realUrl);
+        }
+        double length = -1.0;
+        long status = 0;
+        if (ContentLength(handle, length) == CURLE_OK &&
+            curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status >= 200 &&
+            status <= 399) {
+            // Offsets are 32-bit: a length of 2 GiB or more counts as unknown.
+            m_length = length >= 2147483648.0 ? 0 : static_cast<int32_t>(length);
+            DEBUG_LOG(L"Download File Length %lld\r\n", static_cast<long long>(m_length));
+        }
+    }
+    curl_easy_cleanup(handle);
+    curl_slist_free_all(headers);
+    return ok && !m_realUrl.empty() && m_length > 255;
+}
+
+size_t CMTCurlDownloader::headerPart(char* data, size_t size, size_t count, void* user) {
+    auto* part = static_cast<DownloadPartNode*>(user);
+    size_t n = size * count;
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+        part->contentRange.clear();  // a new reply (after a redirect)
+    } else if (line.size() > 14 && StartsWithNoCase(line.c_str(), "Content-Range:")) {
+        part->contentRange = line.substr(14);
+    }
+    return n;
+}
+
+size_t CMTCurlDownloader::writePart(char* data, size_t size, size_t count, void* user) {
+    auto* part = static_cast<DownloadPartNode*>(user);
+    if (!part->file || part->next > part->end) return 0;
+    if (part->accepted == 0) {
+        // Only the exact range asked for may reach the part file.
+        long status = 0;
+        long long first = -1, last = -1;
+        curl_easy_getinfo(part->handle, CURLINFO_RESPONSE_CODE, &status);
+        bool ok = status == 206 && ParseContentRange(part->contentRange, first, last) && first == part->next &&
+                  last == part->end;
+        part->accepted = ok ? 1 : -1;
+        if (!ok)
+            DEBUG_LOG(L"range refused: status %ld, Content-Range%ls, wanted %d-%d\r\n", status,
+                      Utils::Utf8ToWide(part->contentRange).c_str(), part->next, part->end);
+    }
+    if (part->accepted < 0) return 0;
+    size_t n = size * count;
+    size_t room = static_cast<size_t>(part->end - part->next) + 1;
+    size_t take = n > room ? room : n;
+    size_t written = std::fwrite(data, 1, take, part->file);
+    part->next += static_cast<int32_t>(written);
+    part->received += static_cast<int64_t>(written);
+    return written;
+}
+
+int CMTCurlDownloader::partsProgress(void* user, curl_off_t, curl_off_t, curl_off_t, curl_off_t) {
+    auto* self = static_cast<CMTCurlDownloader*>(user);
+    if (self->m_cancel.IsCancelled()) return 1;  // the owner is going away
+    std::lock_guard<std::mutex> lock(self->m_progressMutex);
+    int64_t now = static_cast<int64_t>(std::time(nullptr));
+    if (now < self->m_lastProgressTime + 1) return 0;
+    self->m_lastProgressTime = now;
+    double x = 0.0;
+    if (self->m_length >= 256) {
+        for (auto& part : self->m_parts)
+            x += static_cast<double>(part->received.load()) * 100.0 / static_cast<double>(self->m_length);
+        if (!self->m_parts.empty() && x > 100.0) return 0;
+    }
+    if (x - self->m_lastPercent < 1.0) return 0;
+    self->m_lastPercent = x;
+    self->Notify(DL_CODE_PROGRESS, x / 100, L"");
+    return 0;
+}
+
+int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* part) {
+    char range[64];
+    std::snprintf(range, sizeof(range), "%ld-%ld", static_cast<long>(part->next), static_cast<long>(part->end));
+    part->contentRange.clear();
+    part->accepted = 0;
+    CURL* h = part->handle;
+    if (!h) return CURLE_FAILED_INIT;
+    int code = curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
+    code |= curl_easy_setopt(h, CURLOPT_URL, part->url.c_str());
+    code |= curl_easy_setopt(h, CURLOPT_TIMEOUT, 0L);
+    code |= curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    code |= curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CMTCurlDownloader::writePart);
+    code |= curl_easy_setopt(h, CURLOPT_WRITEDATA, part);
+    code |= curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CMTCurlDownloader::headerPart);
+    code |= curl_easy_setopt(h, CURLOPT_HEADERDATA, part);
+    code |= curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    code |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::partsProgress);
+    code |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, self);
+    code |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+    code |= curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 60L);
+    code |= curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
+    code |= curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
+    code |= curl_easy_setopt(h, CURLOPT_RANGE, range);
+    if (code != 0) return code;
+    code = curl_easy_perform(h);
+    if (code == CURLE_OK && part->next <= part->end) code = CURLE_PARTIAL_FILE;  // a shorter range than asked
+    if (code != CURLE_OK)
+        DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
+    else
+        DEBUG_LOG(L"curl_easy_cleanup\r\n");
+    curl_easy_reset(h);
+    if (code == CURLE_OK && part->file) {
+        std::fclose(part->file);
+        part->file = nullptr;
+    } else if (part->file) {
+        std::fflush(part->file);
+    }
+    part->status = code;
+    return code;
+}
+
+void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* self, DownloadPartNode* part) {
+    int budget = 12;
+    int result = downloadExe(self, part);
+    while (result != 0 && budget > 0 && !self->m_cancel.IsCancelled()) {
+        budget -= result == 18 ? 1 : 2;
+        DEBUG_LOG(L"CurlDownLoader Code=%d\r\n", result);
+        if (!self->m_cancel.SleepFor(self->m_delays.partRetryMs)) break;
+        result = downloadExe(self, part);
+    }
+    if (part->file) {
+        std::fclose(part->file);
+        part->file = nullptr;
+    }
+    --self->m_runningParts;
+}
+
+void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self) {
+    for (auto& t : self->m_partThreads) t->Join();
+    self->m_partThreads.clear();
+    if (self->m_cancel.IsCancelled()) {
+        self->m_gate.Leave();
+        return;
+    }
+    int firstBad = 0;
+    for (auto& part : self->m_parts) {
+        if (part->status != 0) {
+            firstBad = part->status;
+            break;
+        }
+    }
+    if (firstBad == 0) {
+        self->m_lastPercent = 0.0;
+        bool joined = false;
+        if (FILE* first = std::fopen(self->m_parts[0]->partFile.c_str(), "ab+")) {
+            joined = true;
+            std::vector<char> block(256 * 1024);
+            for (size_t i = 1; i < self->m_parts.size() && joined; ++i) {
+                const std::string& name = self->m_parts[i]->partFile;
+                FILE* in = std::fopen(name.c_str(), "rb+");
+                if (!in) {
+                    joined = false;
+                    break;
+                }
+                size_t n;
+                while ((n = std::fread(block.data(), 1, block.size(), in)) > 0) {
+                    if (std::fwrite(block.data(), 1, n, first) != n) {
+                        joined = false;
+                        break;
+                    }
+                }
+                if (std::ferror(in)) joined = false;
+                std::fclose(in);
+                DEBUG_LOG(L"partPath::%ls\r\n", Utils::AnsiToWide(name).c_str());
+            }
+            if (std::fclose(first) != 0) joined = false;
+        }
+        const std::string dest = Utils::NativePath(self->m_path);
+        if (joined) joined = std::rename(self->m_parts[0]->partFile.c_str(), dest.c_str()) == 0;
+        self->deletePartFiles();
+        if (!joined) {
+            // The parts could not be joined into the destination: a failed run.
+            DEBUG_LOG(L"joining the parts into the destination failed\r\n");
+            firstBad = kPartFileError;
+            std::remove(dest.c_str());
+        }
+    }
+    if (firstBad == 0) {
+        if (self->m_urlMd5.size() == 32) {
+            std::string actual = Utils::GetFileMd5(self->m_path);
+            if (actual.size() == 32 && !Utils::Md5Equal(actual, self->m_urlMd5)) {
+                self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
+                std::remove(Utils::NativePath(self->m_path).c_str());
+                self->clearParts();
+                if (self->m_retried) {
+                    DEBUG_LOG(L"finish recv, md5 chaek failed and retry failed.\r\n");
+                    self->m_gate.Leave();
+                    self->Notify(DL_CODE_FAIL, 0.0, L"LibCurl");
+                } else {
+                    self->m_retried = true;
+                    DEBUG_LOG(L"finish recv, md5 chaek failed retry once.\r\n");
+                    self->m_gate.Leave();
+                    self->Notify(DL_CODE_RETRY, 0.0, L"LibCurl");
+                }
+                return;
+            }
+        } else {
+            self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl获取url-md5失败");
+        }
+        DEBUG_LOG(L"finish recv\r\n");
+        self->clearParts();
+        self->m_gate.Leave();
+        self->Notify(DL_CODE_SUCCESS, 0.0, L"LibCurl");
+        return;
+    }
+    self->clearParts();
+    if (self->m_lastPercent == 0.0) self->deletePartFiles();
+    if (self->m_retried) {
+        self->m_lastPercent = 0.0;
+        self->m_gate.Leave();
+        self->Notify(DL_CODE_FAIL, static_cast<double>(firstBad), L"LibCurl");
+    } else {
+        self->m_retried = true;
+        self->m_gate.Leave();
+        self->Notify(DL_CODE_RETRY, static_cast<double>(firstBad), L"LibCurl");
+    }
+}

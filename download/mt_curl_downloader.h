@@ -1,0 +1,80 @@
+#pragma once
+// The multi-part downloader: libcurl in one byte range (packages under 20 MiB)
+// or two (20 MiB and more) on parallel threads, each range into its own part
+// file "<path>_<index>" that survives a failed run with reported progress so
+// that the retry run resumes it; then the parts are joined into the
+// destination and its MD5 is compared with the one in the real URL.
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/cancel_token.h"
+#include "download/downloader.h"
+#include "utils/thread.h"
+
+struct DownloadPartNode {
+    FILE* file = nullptr;
+    int32_t next = 0;  // offset of the next byte to fetch
+    int32_t end = 0;   // offset of the part's last byte (inclusive)
+    CURL* handle = nullptr;
+    std::string url;
+    std::string partFile;
+    int status = -1;  // -1 pending, 0 complete, -2 no part file, else libcurl code
+    std::atomic<int64_t> received{0};
+    // Per attempt: the reply's Content-Range, and whether its body may be
+    // written (a 206 whose range is exactly the one asked for).
+    std::string contentRange;
+    int accepted = 0;  // 0 not yet checked, 1 accepted, -1 refused
+};
+
+class CMTCurlDownloader : public CDownloader {
+public:
+    CMTCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path, DownloadDelays delays = {});
+    // Cancels every transfer and waits for the worker, the part threads and the
+    // joiner; no notification is sent once destruction has begun.
+    ~CMTCurlDownloader() override;
+    void Start() override;
+
+    static std::string partPath(const std::wstring& path, int index);
+
+private:
+    void Start_Down();
+    bool getRealDownloadUrl(const std::string& url);
+    static int downloadExe(CMTCurlDownloader* self, DownloadPartNode* part);
+    static size_t writePart(char* data, size_t size, size_t count, void* part);
+    static size_t headerPart(char* data, size_t size, size_t count, void* part);
+    static int partsProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
+    static void downloadThreadFun(CMTCurlDownloader* self, DownloadPartNode* part);
+    static void waitForFinishThreadFun(CMTCurlDownloader* self);
+    void clearParts();
+    void deletePartFiles();
+    void Notify(int code, double value, const wchar_t* text);
+
+    std::vector<std::unique_ptr<DownloadPartNode>> m_parts;
+    DownloadCallback m_callback;
+    std::wstring m_path;
+    std::wstring m_url;
+    std::string m_realUrl;
+    int32_t m_length = -1;
+    std::string m_urlMd5;
+    double m_lastPercent = 0.0;
+    std::atomic<int> m_runningParts{0};
+    int64_t m_lastProgressTime = 0;
+    std::mutex m_progressMutex;  // lastProgressTime and lastPercent
+    std::atomic<bool> m_retried{false};
+    DownloadDelays m_delays;
+    download_detail::CancelToken m_cancel;
+    download_detail::RunGate m_gate;
+
+    std::mutex m_threadMutex;
+    std::unique_ptr<Utils::Thread> m_worker;
+    std::unique_ptr<Utils::Thread> m_joiner;
+    std::unique_ptr<Utils::Thread> m_retiredJoiner;
+    std::vector<std::unique_ptr<Utils::Thread>> m_partThreads;
+};

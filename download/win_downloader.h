@@ -1,0 +1,64 @@
+#pragma once
+// The URL-moniker downloader (Windows only): URLDownloadToFileW writes the file
+// itself; CBindCallback turns its progress reports into DL_CODE_PROGRESS.
+// Three attempts, no MD5 check, one run per object.
+#include <windows.h>
+#include <urlmon.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "download/cancel_token.h"
+#include "download/downloader.h"
+#include "utils/thread.h"
+
+class CBindCallback : public IBindStatusCallbackEx {
+public:
+    CBindCallback() = default;
+    virtual ~CBindCallback();
+    CBindCallback(const CBindCallback&) = delete;
+    CBindCallback& operator=(const CBindCallback&) = delete;
+
+    STDMETHODIMP QueryInterface(REFIID riid, void** object) override;
+    STDMETHODIMP_(ULONG) AddRef() override;
+    STDMETHODIMP_(ULONG) Release() override;
+    STDMETHODIMP OnStartBinding(DWORD reserved, IBinding* binding) override;
+    STDMETHODIMP GetPriority(LONG* priority) override;
+    STDMETHODIMP OnLowResource(DWORD reserved) override;
+    STDMETHODIMP OnProgress(ULONG progress, ULONG progressMax, ULONG statusCode, LPCWSTR statusText) override;
+    STDMETHODIMP OnStopBinding(HRESULT result, LPCWSTR error) override;
+    STDMETHODIMP GetBindInfo(DWORD* flags, BINDINFO* bindInfo) override;
+    STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override;
+    STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* object) override;
+    STDMETHODIMP GetBindInfoEx(DWORD* flags, BINDINFO* bindInfo, DWORD* bindFlags, DWORD* reserved) override;
+
+    void SetCallback(DownloadCallback callback) { m_callback = std::move(callback); }
+    void Cancel() { m_cancel = true; }
+
+private:
+    DownloadCallback m_callback;
+    std::atomic<bool> m_cancel{false};
+    IBinding* m_binding = nullptr;
+};
+
+class CWinDownloader : public CDownloader {
+public:
+    CWinDownloader(DownloadCallback callback, std::wstring url, std::wstring path, DownloadDelays delays = {});
+    // Aborts a download in progress at its next progress report and waits for
+    // the worker; no notification is sent once destruction has begun.
+    ~CWinDownloader() override;
+    void Start() override;
+
+private:
+    void Run();
+    void Notify(int code, double value, const wchar_t* text);
+
+    CBindCallback m_bindCallback;
+    DownloadCallback m_callback;
+    std::wstring m_path;
+    std::wstring m_url;
+    DownloadDelays m_delays;
+    download_detail::CancelToken m_cancel;
+    std::unique_ptr<Utils::Thread> m_worker;
+};

@@ -1,0 +1,86 @@
+#pragma once
+// Support for the download tests: the local download server (started by the
+// test program natively, by a ctest fixture for Windows builds under Wine), the
+// generated packages it serves, and a recorder of notifications that behaves
+// like the installer's orchestrator (DL_CODE_RETRY -> Start again).
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "download/downloader.h"
+
+namespace dltest {
+
+struct Request {
+    std::string method;
+    std::string path;
+    std::vector<std::pair<std::string, std::string>> headers;
+    std::string Header(const std::string& name) const;  // "" when absent
+};
+
+class Server {
+public:
+    static Server& Get();
+    bool Running() const { return m_port > 0; }
+    std::string Base() const;  // "http://127.0.0.1:PORT"
+    std::string Url(const std::string& path) const { return Base() + path; }
+    // Every request whose path contains tag, in arrival order.
+    std::vector<Request> Requests(const std::string& tag) const;
+    // The Range headers of the GET requests whose path contains tag ("" when none).
+    std::vector<std::string> GetRanges(const std::string& tag) const;
+    int DeadPort() const;
+    std::string Fetch(const std::string& path) const;  // a small GET of the server's own pages
+
+private:
+    Server();
+    int m_port = 0;
+};
+
+// The name and bytes of a package that the server generates.
+std::string GenName(int64_t size, int seed);
+std::string GenMd5(int64_t size, int seed);
+// True when the file holds exactly the generated package.
+bool FileIsGenerated(const std::wstring& path, int64_t size, int seed);
+// A tag unique to the running test (letters, digits, '-').
+std::string TestTag();
+
+struct Note {
+    int code;
+    double value;
+    std::wstring text;
+    int64_t second;  // wall-clock second it arrived in
+    uint32_t thread;
+};
+
+class Recorder {
+public:
+    DownloadCallback Callback();
+    // The downloader the recorder restarts on DL_CODE_RETRY (as the installer does).
+    void Attach(CDownloader* downloader);
+    // Waits until `endings` DL_CODE_SUCCESS/DL_CODE_FAIL have arrived.
+    bool WaitForEnd(int endings = 1, int seconds = 120);
+    // Waits until a notification with this code has arrived.
+    bool WaitFor(int code, int seconds = 60);
+    // No notification may arrive after this.
+    void Seal();
+    bool LateNotification() const;
+
+    std::vector<Note> Notes() const;
+    std::vector<Note> Progress() const;
+    // Everything but progress, as "1001 | 1006 <text> | 1005 <value> | 1004 <value> | 1003".
+    std::string Summary() const;
+    // All ending/retry notifications carry this tag.
+    bool TagsAre(const std::wstring& tag) const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::condition_variable m_cv;
+    std::vector<Note> m_notes;
+    CDownloader* m_downloader = nullptr;
+    bool m_sealed = false;
+    bool m_late = false;
+};
+
+}  // namespace dltest
