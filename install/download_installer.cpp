@@ -1,7 +1,7 @@
 #include "install/download_installer.h"
 
 #include "app/launch_config.h"
-#include "install/cache_folder.h"
+#include "download/download_utils.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "utils/fs.h"
@@ -83,7 +83,7 @@ void CDownloadInstaller::Start() {
     m_installer->SetInstallLanguage(m_installLanguage);
 
     if (!m_oldUninstaller.empty() && Utils::FileExists(m_oldUninstaller)) {
-        std::wstring cacheDir = install_detail::UninstallerCacheDir();
+        std::wstring cacheDir = Utils::GetTempCacheDir();
         std::wstring tempCopy = cacheDir.empty() ? std::wstring() : cacheDir + kUninstallerCopyName;
         std::wstring oldFolder = Utils::ParentPath(m_oldUninstaller);
         if (!tempCopy.empty()) Utils::CopyFileTo(m_oldUninstaller, tempCopy, true);
@@ -108,7 +108,7 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
     switch (code) {
     case DL_CODE_START:
         DEBUG_LOG(L"DL_CODE_START\r\n");
-        install_detail::MakeFolders(m_installDir);
+        Utils::CreateDirectories(m_installDir);
         break;
     case DL_CODE_PROGRESS:
         DEBUG_LOG(L"DL_CODE_PROGRESS\r\n");
