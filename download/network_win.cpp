@@ -23,7 +23,7 @@ int32_t CheckNetwork() {
         status = 1;
     } else {
         VARIANT_BOOL connected = VARIANT_FALSE;
-        if (FAILED(manager->get_IsConnectedToInternet(&connected))) connected = VARIANT_FALSE;
+        if (FAILED(manager->IsConnectedToInternet(&connected))) connected = VARIANT_FALSE;
         if (connected == VARIANT_FALSE) {
             DEBUG_LOG(L"get_IsConnectedToInternet:%d\r\n", static_cast<int>(connected));
             status = 2;

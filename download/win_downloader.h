@@ -13,6 +13,10 @@
 #include "download/downloader.h"
 #include "utils/thread.h"
 
+// COM interfaces have no virtual destructor; this object is never deleted
+// through one (it lives inside its downloader).
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
 class CBindCallback : public IBindStatusCallbackEx {
 public:
     CBindCallback() = default;
@@ -41,6 +45,7 @@ private:
     std::atomic<bool> m_cancel{false};
     IBinding* m_binding = nullptr;
 };
+#pragma GCC diagnostic pop
 
 class CWinDownloader : public CDownloader {
 public:

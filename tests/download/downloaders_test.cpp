@@ -225,6 +225,8 @@ struct PlanCase {
     std::vector<std::string> ranges;
 };
 
+std::ostream& operator<<(std::ostream& os, const PlanCase& c) { return os << c.size << " bytes"; }
+
 class MultiPartPlan : public DownloadTest, public ::testing::WithParamInterface<PlanCase> {};
 
 TEST_P(MultiPartPlan, RangesCoverThePackage) {
