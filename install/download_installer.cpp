@@ -74,6 +74,10 @@ void CDownloadInstaller::Start() {
         m_installer = std::make_unique<CInstaller>(
             [this](int code, double value, const wchar_t* text) { OnInstall(code, value, text); },
             L"\"" + m_packagePath + L"\"", m_installDir);
+        // The verdict usually arrives while the package still runs, when its
+        // file cannot be deleted yet (Windows keeps a running program's file):
+        // the deletions are made again once the package has exited.
+        m_installer->SetRunEndedHandler([this] { DeletePackages(); });
     }
     m_installer->SetInstallDir(m_installDir);
     m_installer->SetDesktopShortcut(m_desktopShortcut);

@@ -67,6 +67,7 @@ uint32_t CInstaller::Execute() {
     } catch (const Utils::Exception&) {
         m_child.reset();
         Notify(IST_CODE_FAIL, 2.0, L"");
+        if (m_runEnded) m_runEnded();
         return 0;
     }
     bool endedWithoutVerdict = ReadUntilVerdict(
@@ -75,6 +76,7 @@ uint32_t CInstaller::Execute() {
     m_child->Close();
     m_child.reset();
     if (endedWithoutVerdict) Notify(IST_CODE_SUCCESS, 1.0, L"");
+    if (m_runEnded) m_runEnded();
     return 0;
 }
 

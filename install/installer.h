@@ -4,6 +4,7 @@
 // notifications for the owner.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,6 +34,9 @@ public:
     void SetAdminAct(bool on) { m_adminAct = on; }
     void SetAuthorizationAct(bool on) { m_authorizationAct = on; }
     void SetInstallLanguage(const std::wstring& language) { m_installLanguage = language; }
+    // Called on the worker at the very end of every run, after the package has
+    // exited (its verdict may have been notified while it was still running).
+    void SetRunEndedHandler(std::function<void()> handler) { m_runEnded = std::move(handler); }
 
     // Builds the command line, waits for an earlier run's worker and starts a
     // new one ("ABDEF"). Returns at once.
@@ -64,4 +68,5 @@ private:
     bool m_adminAct = true;
     bool m_authorizationAct = true;
     std::wstring m_installLanguage;
+    std::function<void()> m_runEnded;
 };
