@@ -164,7 +164,9 @@ TEST_F(Orchestrator, CleanInstall) {
     DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
     {
         CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
-        orchestrator.SetOptions(PackageUrl(), L"", L"", folder, true, false, false, true, L"zh-CN");
+        // A registered uninstaller that no longer exists is skipped.
+        orchestrator.SetOptions(PackageUrl(), L"", m_dir.File(L"gone\\uninst.ep"), folder, true, false, false, true,
+                                L"zh-CN");
         orchestrator.Start();
         ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004}));
         EXPECT_EQ(orchestrator.PackagePath(), folder + L"\\__Package_velqordoc.exe");
