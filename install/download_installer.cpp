@@ -93,9 +93,12 @@ void CDownloadInstaller::Start() {
         if (!tempCopy.empty()) Utils::CopyFileTo(m_oldUninstaller, tempCopy, true);
         // An earlier start's runner is waited for before it is replaced.
         m_uninstaller.reset();
+        m_uninstallSucceeded = false;
+        m_uninstallFailed = false;
         m_uninstaller = std::make_unique<CUnInstaller>(
             [this](int code, double value, const wchar_t* text) { OnUninstall(code, value, text); }, tempCopy,
             oldFolder);
+        m_uninstaller->SetRunEndedHandler([this] { OnUninstallEnded(); });
         m_uninstaller->Run();
         return;
     }
@@ -148,17 +151,26 @@ void CDownloadInstaller::OnUninstall(int code, double value, const wchar_t* text
         break;
     case UNIST_CODE_SUCCESS:
         DEBUG_LOG(L"UNIST_CODE_SUCCESS\r\n");
-        if (m_downloader) m_downloader->Start();
+        // The download starts once the uninstaller has exited: one that says
+        // "State=Success" may still be removing files from the folder the
+        // package is about to be downloaded to.
+        m_uninstallSucceeded = true;
         break;
     case UNIST_CODE_FAIL:
         DEBUG_LOG(L"UNIST_CODE_FAIL\r\n");
+        m_uninstallFailed = true;
         break;
     case UNIST_CODE_ERROR:
         DEBUG_LOG(L"UNIST_CODE_ERROR\r\n");
+        m_uninstallFailed = true;
         break;
     default:
         break;
     }
+}
+
+void CDownloadInstaller::OnUninstallEnded() {
+    if (m_uninstallSucceeded && !m_uninstallFailed && m_downloader) m_downloader->Start();
 }
 
 void CDownloadInstaller::OnInstall(int code, double value, const wchar_t* text) {

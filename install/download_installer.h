@@ -3,6 +3,7 @@
 // recorded, downloads the package into the install folder, runs it, and cleans
 // up the package file. It has no thread of its own: Start returns at once and
 // the phases chain through the handlers on the workers' threads.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -57,6 +58,7 @@ private:
     void OnUninstall(int code, double value, const wchar_t* text);
     void OnInstall(int code, double value, const wchar_t* text);
     void DeletePackages();
+    void OnUninstallEnded();
 
     std::unique_ptr<CUnInstaller> m_uninstaller;
     std::unique_ptr<CDownloader> m_downloader;
@@ -71,4 +73,7 @@ private:
     bool m_adminAct = true;
     bool m_authorizationAct = true;
     DownloadCallback m_ownerCallback;
+    // The uninstaller of the current start reported success / a failure.
+    std::atomic<bool> m_uninstallSucceeded{false};
+    std::atomic<bool> m_uninstallFailed{false};
 };

@@ -44,6 +44,12 @@ void CUnInstaller::Run() {
 }
 
 uint32_t CUnInstaller::Execute() {
+    struct RunEnd {
+        std::function<void()>& handler;
+        ~RunEnd() {
+            if (handler) handler();
+        }
+    } runEnd{m_runEnded};
     if (!Utils::FileExists(m_exePath)) {
         Notify(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
         return 0;

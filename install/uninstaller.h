@@ -3,6 +3,7 @@
 // its progress and verdict.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,10 @@ public:
     ~CUnInstaller();
     CUnInstaller(const CUnInstaller&) = delete;
     CUnInstaller& operator=(const CUnInstaller&) = delete;
+
+    // Called on the worker at the very end of the run, after the uninstaller
+    // has exited and its last output has been read.
+    void SetRunEndedHandler(std::function<void()> handler) { m_runEnded = std::move(handler); }
 
     // Builds the command line and starts the worker ("UnInstaller"). Returns at once.
     void Run();
@@ -42,4 +47,5 @@ private:
     std::atomic<unsigned> m_codePage{0};
     std::unique_ptr<Utils::Thread> m_worker;
     std::unique_ptr<Utils::ChildProcess> m_child;
+    std::function<void()> m_runEnded;
 };

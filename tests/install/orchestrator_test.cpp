@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "app/launch_config.h"
 #include "common/temp_dir.h"
@@ -237,6 +238,32 @@ TEST_F(Orchestrator, PreviousVersionIsUninstalledFirst) {
     EXPECT_EQ(Utils::FileNameOf(Utils::SplitCommandLine(lines[0]).at(0)), L"velqordoc_un_asa.exe");
     EXPECT_FALSE(Utils::DirectoryExists(oldFolder));
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
+}
+
+TEST_F(Orchestrator, DownloadWaitsForAnUninstallerThatReportsSuccessEarly) {
+    const std::wstring oldFolder = m_dir.File(L"same");
+    const std::wstring uninstaller = InstallPrevious(oldFolder);
+    const std::wstring record = m_dir.File(L"cmdline.txt");
+    const std::wstring done = record + L".uninstall.done";
+    DemoMode mode(L"un-early", record);
+    std::atomic<int> doneAtDownloadStart{-1};
+    DownloadCallback forward = m_rec.Callback();
+    {
+        CDownloadInstaller orchestrator(
+            [&](int code, double value, const wchar_t* text) {
+                if (code == 1001) doneAtDownloadStart = Utils::FileExists(done) ? 1 : 0;
+                forward(code, value, text);
+            },
+            L"", L"", L"", true, true, true);
+        // Reinstalling into the old folder itself.
+        orchestrator.SetOptions(PackageUrl(), oldFolder, uninstaller, oldFolder, true, true, true, true, L"");
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
+    }
+    EXPECT_EQ(m_rec.WithCode(5003).size(), 1u);
+    EXPECT_EQ(doneAtDownloadStart.load(), 1);
+    EXPECT_EQ(m_rec.Codes().back(), 2003);
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(oldFolder, L"Velqor.exe")));
 }
 
 TEST_F(Orchestrator, UninstallFailureStopsTheRun) {

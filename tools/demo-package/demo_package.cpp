@@ -24,6 +24,8 @@
 //   nolf       the final State line without a line feed
 //   more       more output after the verdict line
 //   silent     prints nothing and ends
+//   early      (uninstall) State=Success first, the removal 0.3 s later, then
+//              the file "<record>.uninstall.done"
 // The command line received is written to VELQOR_DEMO_RECORD (or
 // "velqor-demo-cmdline.txt" beside the program; ".uninstall" appended in
 // uninstall mode): the raw line, then one argument per line, UTF-8.
@@ -94,11 +96,16 @@ std::set<std::string> Modes(bool uninstall) {
     return modes;
 }
 
-void Record(const std::wstring& raw, const std::vector<std::wstring>& args, bool uninstall) {
+std::wstring RecordPath(bool uninstall) {
     std::wstring path;
     if (!Utils::GetEnv(L"VELQOR_DEMO_RECORD", path) || path.empty())
         path = Utils::JoinPath(Utils::ParentPath(Utils::GetModulePath()), L"velqor-demo-cmdline.txt");
     if (uninstall) path += L".uninstall";
+    return path;
+}
+
+void Record(const std::wstring& raw, const std::vector<std::wstring>& args, bool uninstall) {
+    std::wstring path = RecordPath(uninstall);
     std::string text = Utils::WideToUtf8(raw) + "\n";
     for (const auto& a : args) text += Utils::WideToUtf8(a) + "\n";
     Utils::WriteFileBytes(path, text);
@@ -144,10 +151,15 @@ int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
         if (modes.count("more")) Line(L"Progress=0.9");
         return 1;
     }
+    // "early": the verdict first, the work afterwards (then a ".done" record).
+    const bool early = modes.count("early") != 0;
+    if (early) Line(L"State=Success");
+    if (early) Utils::SleepMs(300);
     for (const wchar_t* name : {L"Velqor.exe", L"uninst.ep", L"set.ini"}) Utils::RemoveFile(Utils::JoinPath(folder, name));
     Utils::RemoveEmptyDirectory(folder);
     Line(L"Progress=1");
-    if (!modes.count("noverdict")) Line(L"State=Success");
+    if (!modes.count("noverdict") && !early) Line(L"State=Success");
+    if (early) Utils::WriteFileBytes(RecordPath(true) + L".done", "done\n");
     return 0;
 }
 
