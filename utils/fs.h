@@ -19,6 +19,8 @@ enum class SpecialFolder {
 std::wstring GetSpecialFolder(SpecialFolder folder);
 
 bool GetEnv(const std::wstring& name, std::wstring& value);
+// Sets a variable of this process (an empty value removes it).
+bool SetEnv(const std::wstring& name, const std::wstring& value);
 
 // Full path of the running executable (at most 260 characters on Windows).
 std::wstring GetModulePath();

@@ -28,6 +28,12 @@ bool GetEnv(const std::wstring& name, std::wstring& value) {
     return true;
 }
 
+bool SetEnv(const std::wstring& name, const std::wstring& value) {
+    std::string n = WideToUtf8(name);
+    if (value.empty()) return unsetenv(n.c_str()) == 0;
+    return setenv(n.c_str(), WideToUtf8(value).c_str(), 1) == 0;
+}
+
 std::wstring GetSpecialFolder(SpecialFolder folder) {
     std::wstring home, v;
     GetEnv(L"HOME", home);

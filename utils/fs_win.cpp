@@ -1,6 +1,8 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <stdlib.h>
+
 #include <algorithm>
 #include <vector>
 
@@ -20,6 +22,13 @@ bool GetEnv(const std::wstring& name, std::wstring& value) {
     if (got == 0 || got > n) return false;
     value.assign(buf.data(), got);
     return true;
+}
+
+bool SetEnv(const std::wstring& name, const std::wstring& value) {
+    // Both the Win32 block and the C runtime's copy, so getenv and GetEnvironmentVariable agree.
+    BOOL ok = SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
+    _wputenv_s(name.c_str(), value.c_str());
+    return ok != FALSE;
 }
 
 std::wstring GetSpecialFolder(SpecialFolder folder) {

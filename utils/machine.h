@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "utils/fs.h"  // SetEnv
+
 #include "utils/time.h"
 
 namespace Utils {
@@ -27,7 +29,5 @@ LocalTime LocalTimeFromEpoch(int64_t seconds, int milliseconds);
 // The short (8.3) form of an existing path; the path itself when there is none.
 std::wstring ShortPathOf(const std::wstring& path);
 
-// Sets (or, with an empty value, removes) a variable of this process's environment.
-bool SetEnv(const std::wstring& name, const std::wstring& value);
 
 }  // namespace Utils

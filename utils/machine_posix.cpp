@@ -49,10 +49,4 @@ LocalTime LocalTimeFromEpoch(int64_t seconds, int milliseconds) {
 
 std::wstring ShortPathOf(const std::wstring& path) { return path; }
 
-bool SetEnv(const std::wstring& name, const std::wstring& value) {
-    std::string n = WideToUtf8(name);
-    if (value.empty()) return unsetenv(n.c_str()) == 0;
-    return setenv(n.c_str(), WideToUtf8(value).c_str(), 1) == 0;
-}
-
 }  // namespace Utils

@@ -59,11 +59,4 @@ std::wstring ShortPathOf(const std::wstring& path) {
     return std::wstring(buf.data(), got);
 }
 
-bool SetEnv(const std::wstring& name, const std::wstring& value) {
-    // Both the Win32 block and the C runtime's copy, so getenv and GetEnvironmentVariable agree.
-    BOOL ok = SetEnvironmentVariableW(name.c_str(), value.empty() ? nullptr : value.c_str());
-    _wputenv_s(name.c_str(), value.c_str());
-    return ok != FALSE;
-}
-
 }  // namespace Utils

@@ -1,0 +1,135 @@
+#include "install/installer.h"
+
+#include "app/launch_config.h"
+#include "install/output_reader.h"
+#include "install/protocol.h"
+#include "utils/child_process.h"
+#include "utils/log.h"
+#include "utils/thread.h"
+
+using namespace install_detail;
+
+CInstaller::CInstaller(DownloadCallback callback, std::wstring package, std::wstring installDir)
+    : m_callback(std::move(callback)), m_package(std::move(package)), m_installDir(std::move(installDir)) {}
+
+CInstaller::~CInstaller() {
+    m_worker.reset();  // waits for a running package
+    m_child.reset();
+}
+
+void CInstaller::Notify(int code, double value, const std::wstring& text) {
+    if (m_callback) m_callback(code, value, text.c_str());
+}
+
+std::wstring CInstaller::BuildCommandLine() const {
+    auto flag = [](bool b) { return b ? L"true" : L"false"; };
+    std::wstring cmd = m_package;
+    cmd += L" /S -console=show -version=1.0.0";
+    cmd += L" -adminact=";
+    cmd += flag(m_adminAct);
+    cmd += L" -authorizationact=";
+    cmd += flag(m_authorizationAct);
+    cmd += L" -dsc=";
+    cmd += flag(m_desktopShortcut);
+    cmd += L" -ssc=";
+    cmd += flag(m_quickLaunchShortcut);
+    if (!m_installLanguage.empty()) cmd += L" -inslang=\"" + m_installLanguage + L"\"";
+    const std::wstring& instCmd = GetLaunchConfig().InstCmd;
+    if (!instCmd.empty()) cmd += L" " + instCmd;
+    if (!m_installDir.empty()) {
+        cmd += L" -instdir=\"" + m_installDir + L"\"";
+        cmd += L" /D=" + m_installDir;
+    }
+    return cmd;
+}
+
+void CInstaller::Run() {
+    m_commandLine = BuildCommandLine();
+    if (m_worker) {
+        m_worker->Join();
+        m_worker.reset();
+    }
+    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF",
+                                               [](void* self) { return static_cast<CInstaller*>(self)->Execute(); });
+    m_worker->Start();
+}
+
+uint32_t CInstaller::Execute() {
+    Notify(IST_CODE_START, 0.0, L"");
+    Notify(IST_CODE_PROGRESS, 0.0, L"");
+    // Each run's output is read in the ANSI code page until it says otherwise,
+    // also when an earlier run on this object switched to another one.
+    m_codePage = 0;
+    m_child.reset();
+    m_child = std::make_unique<Utils::ChildProcess>();
+    try {
+        m_child->Launch(m_commandLine);
+    } catch (const Utils::Exception&) {
+        m_child.reset();
+        Notify(IST_CODE_FAIL, 2.0, L"");
+        if (m_runEnded) m_runEnded();
+        return 0;
+    }
+    bool endedWithoutVerdict = ReadUntilVerdict(
+        *m_child, [this] { return m_codePage.load(); }, [this](const std::wstring& line) { return Parse(line); });
+    m_child->WaitForExit();
+    m_child->Close();
+    m_child.reset();
+    if (endedWithoutVerdict) Notify(IST_CODE_SUCCESS, 1.0, L"");
+    if (m_runEnded) m_runEnded();
+    return 0;
+}
+
+int CInstaller::Parse(const std::wstring& chunk) {
+    int verdict = kVerdictNone;
+    for (const std::wstring& line : Utils::SplitLines(chunk)) {
+        std::wstring rest;
+        if (MatchKey(line, L"Progress=", rest)) {
+            Notify(IST_CODE_PROGRESS, DoubleValue(rest), L"");
+        } else if (MatchKey(line, L"InstPath=", rest)) {
+            Notify(IST_RESULT_INST_PATH, 0.0, TextValue(rest));
+        } else if (MatchKey(line, L"State=", rest)) {
+            std::wstring state = Trim(TextValue(rest));
+            if (state == L"Success") {
+                Notify(IST_CODE_SUCCESS, 0.0, L"");
+                verdict = kVerdictSuccess;
+            } else if (state == L"Fail") {
+                Notify(IST_CODE_FAIL, 0.0, L"安装包安装失败");
+                verdict = kVerdictFailure;
+            }
+        } else if (MatchKey(line, L"InstallVersion=", rest)) {
+            VersionValue(rest, m_installVersion.major, m_installVersion.minor, m_installVersion.patch);
+        } else if (MatchKey(line, L"ExePath=", rest)) {
+            std::wstring value = TextValue(rest);
+            DEBUG_LOG(L"ExePath: %ls", value.c_str());
+            Notify(IST_RESULT_EXE_PATH, 0.0, value);
+        } else if (MatchKey(line, L"StartExe=", rest)) {
+            Notify(IST_RESULT_EXE_PATH, 0.0, TextValue(rest));
+        } else if (MatchKey(line, L"UninstExePath=", rest)) {
+            Notify(IST_RESULT_UNINST_EXE, 0.0, TextValue(rest));
+        } else if (MatchKey(line, L"UninstExe=", rest)) {
+            Notify(IST_RESULT_UNINST_EXE, 0.0, TextValue(rest));
+        } else if (MatchKey(line, L"UninstEp=", rest)) {
+            Notify(IST_RESULT_UNINST_EP, 0.0, TextValue(rest));
+        } else if (MatchKey(line, L"Error=", rest)) {
+            Notify(IST_CODE_FAIL, 1000.0, TextValue(rest));
+            verdict = kVerdictFailure;
+        } else if (MatchKey(line, L"TopShowDetention=", rest)) {
+            Notify(IST_RESULT_TOP_SHOW_DETENTION, static_cast<double>(static_cast<uint32_t>(IntValue(rest))), L"");
+        } else if (MatchKey(line, L"FinsihCloseDetention=", rest)) {
+            Notify(IST_RESULT_FINISH_CLOSE_DETENTION, static_cast<double>(static_cast<uint32_t>(IntValue(rest))),
+                   L"");
+        } else if (MatchKey(line, L"StartUrl=", rest)) {
+            Notify(IST_RESULT_START_URL, 0.0, TextValue(rest));
+        } else if (MatchKey(line, L"StartupStyle=", rest)) {
+            std::wstring style = Trim(TextValue(rest));
+            double v = style == L"AutoStartup" ? 1.0 : style == L"UserStartup" ? 2.0 : 0.0;
+            Notify(IST_RESULT_STARTUP_STYLE, v, L"");
+        } else if (MatchKey(line, L"Encode=", rest)) {
+            m_codePage = PackageCodePage(TextValue(rest));
+        } else if (MatchKey(line, L"Message=", rest)) {
+            Notify(IST_RESULT_MESSAGE, 0.0, TextValue(rest));
+        }
+    }
+    return verdict;
+}

@@ -1,0 +1,348 @@
+// The download-then-install sequence end to end: the local download server
+// serves the demo package, the real downloaders fetch it, the demo package
+// installs (and, as the previous version, uninstalls) the demo product.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "app/launch_config.h"
+#include "common/temp_dir.h"
+#include "demo.h"
+#include "download/curl_downloader.h"
+#include "download/download_utils.h"
+#include "download/mt_curl_downloader.h"
+#include "install/download_installer.h"
+#include "install/installer.h"
+#include "recorder.h"
+#include "utils/child_process.h"
+#include "utils/fs.h"
+#include "utils/text.h"
+#include "utils/time.h"
+#ifdef _WIN32
+#include "download/win_downloader.h"
+#endif
+
+using install_test::DemoMode;
+using install_test::DemoPackagePath;
+using install_test::Note;
+using install_test::ReadLines;
+using install_test::Recorder;
+
+namespace {
+
+std::wstring FromBuildPath(const char* path) {
+    std::wstring p = Utils::Utf8ToWide(path);
+#ifdef _WIN32
+    Utils::ReplaceAll(p, L"/", L"\\");
+    p = L"Z:" + p;
+#endif
+    return p;
+}
+
+// The local download server, serving the folder of the demo package. Natively
+// the tests start it; under Wine a ctest fixture has started it and left its
+// port in a file.
+class ServerEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+#ifdef _WIN32
+        ReadPort(FromBuildPath(VELQOR_SERVER_PORT_FILE));
+#else
+        m_dir = std::make_unique<testing_support::TempDir>();
+        const std::wstring portFile = m_dir->File(L"port");
+        m_pidFile = m_dir->File(L"pid");
+        Utils::ChildProcess launcher;
+        launcher.Launch(L"python3 \"" + Utils::Utf8ToWide(VELQOR_DOWNLOAD_SERVER) + L"\" --detach --root \"" +
+                        Utils::ParentPath(DemoPackagePath()) + L"\" --port-file \"" + portFile +
+                        L"\" --pid-file \"" + m_pidFile + L"\" --parent-pid " +
+                        std::to_wstring(Utils::CurrentProcessId()) + L" --max-seconds 900");
+        launcher.WaitForExit();
+        launcher.Close();
+        ReadPort(portFile);
+#endif
+    }
+    void TearDown() override {
+#ifndef _WIN32
+        Utils::ChildProcess stopper;
+        stopper.Launch(L"python3 \"" + Utils::Utf8ToWide(VELQOR_DOWNLOAD_SERVER) + L"\" --stop --pid-file \"" +
+                       m_pidFile + L"\"");
+        stopper.WaitForExit();
+        stopper.Close();
+        m_dir.reset();
+#endif
+    }
+    static int Port() { return s_port; }
+
+private:
+    static void ReadPort(const std::wstring& file) {
+        std::string text;
+        ASSERT_TRUE(Utils::ReadFileBytes(file, text)) << "no server port file";
+        s_port = std::atoi(text.c_str());
+        ASSERT_GT(s_port, 0);
+    }
+    static inline int s_port = 0;
+    std::unique_ptr<testing_support::TempDir> m_dir;
+    std::wstring m_pidFile;
+};
+
+const auto* const kServer = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
+
+std::wstring PackageUrl(const std::wstring& modes = L"") {
+    std::wstring base = L"http://127.0.0.1:" + std::to_wstring(ServerEnvironment::Port());
+    std::wstring name = Utils::FileNameOf(DemoPackagePath());
+    return modes.empty() ? base + L"/r/" + name : base + L"/m/" + modes + L"/r/" + name;
+}
+
+// Notifications whose orchestrator handler has returned (so its reaction is done).
+Recorder& Handled() {
+    static Recorder* recorder = new Recorder;
+    return *recorder;
+}
+
+// The real downloaders by type, with short pauses between attempts; the
+// orchestrator's handler is wrapped so that tests see when it has finished.
+std::unique_ptr<CDownloader> FastDownloader(int type, DownloadCallback orchestratorHandler, const std::wstring& url,
+                                            const std::wstring& path) {
+    DownloadCallback after = Handled().Callback();
+    DownloadCallback handler = [orchestratorHandler, after](int code, double value, const wchar_t* text) {
+        orchestratorHandler(code, value, text);
+        after(code, value, text);
+    };
+    DownloadDelays quick{50, 50, 10, 50};
+    if (type == 3) return std::make_unique<CMTCurlDownloader>(std::move(handler), url, path, quick);
+#ifdef _WIN32
+    if (type == 2) return std::make_unique<CWinDownloader>(std::move(handler), url, path, quick);
+#endif
+    return std::make_unique<CCurlDownloader>(std::move(handler), url, path, quick);
+}
+
+class Orchestrator : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A temp folder of this test's own, so that parallel test processes do
+        // not share the cache folder where the uninstaller copy runs.
+        for (const wchar_t* name : {L"TMPDIR", L"TMP", L"TEMP"}) {
+            std::wstring value;
+            m_savedTemp.emplace_back(name, Utils::GetEnv(name, value) ? value : L"");
+            Utils::SetEnv(name, m_dir.Path());
+        }
+        m_savedType = GetLaunchConfig().DownloadType;
+        GetLaunchConfig().DownloadType = 1;
+        CDownloadInstaller::ResetFailedPackage();
+        CDownloadInstaller::SetDownloaderFactory(FastDownloader);
+        Utils::RemoveFile(CacheCopy());
+    }
+    void TearDown() override {
+        CDownloadInstaller::SetDownloaderFactory(nullptr);
+        CDownloadInstaller::ResetFailedPackage();
+        GetLaunchConfig().DownloadType = m_savedType;
+        for (const auto& [name, value] : m_savedTemp) Utils::SetEnv(name, value);
+    }
+    static std::wstring CacheCopy() { return Utils::GetTempCacheDir() + CDownloadInstaller::kUninstallerCopyName; }
+
+    // Makes a previous installation of the demo product in `folder`.
+    static std::wstring InstallPrevious(const std::wstring& folder) {
+        Utils::MakeDirectory(folder);
+        Utils::WriteFileBytes(Utils::JoinPath(folder, L"Velqor.exe"), "old product");
+        std::wstring uninstaller = Utils::JoinPath(folder, L"uninst.ep");
+        EXPECT_TRUE(Utils::CopyFileTo(DemoPackagePath(), uninstaller, true));
+        return uninstaller;
+    }
+
+    static size_t IndexOf(const std::vector<int>& codes, int code) {
+        return static_cast<size_t>(std::find(codes.begin(), codes.end(), code) - codes.begin());
+    }
+
+    testing_support::TempDir m_dir;
+    Recorder m_rec;
+    int m_savedType = 1;
+    std::vector<std::pair<std::wstring, std::wstring>> m_savedTemp;
+};
+
+TEST_F(Orchestrator, CleanInstall) {
+    const std::wstring folder = m_dir.File(L"Velqor Doc");
+    DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
+    {
+        CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
+        // A registered uninstaller that no longer exists is skipped.
+        orchestrator.SetOptions(PackageUrl(), L"", m_dir.File(L"gone\\uninst.ep"), folder, true, false, false, true,
+                                L"zh-CN");
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004}));
+        EXPECT_EQ(orchestrator.PackagePath(), folder + L"\\__Package_velqordoc.exe");
+    }
+    std::vector<int> codes = m_rec.Codes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.front(), 1001);
+    EXPECT_EQ(codes.back(), 2003);
+    // Download notifications, then the package's, never interleaved.
+    size_t success = IndexOf(codes, 1003);
+    ASSERT_LT(success, codes.size());
+    for (size_t i = 0; i < success; ++i) EXPECT_TRUE(codes[i] == 1001 || codes[i] == 1002 || codes[i] == 1006) << codes[i];
+    EXPECT_EQ(codes[success + 1], 2001);
+    EXPECT_EQ(codes[success + 2], 2002);
+    EXPECT_EQ(m_rec.WithCode(2003).size(), 1u);
+    EXPECT_EQ(m_rec.WithCode(3000).at(0).text, folder);
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder)));
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"uninst.ep")));
+    EXPECT_EQ(CDownloadInstaller::FailedPackage(), L"");
+    // The package got the choices of this start.
+    auto lines = ReadLines(m_dir.File(L"cmdline.txt"));
+    ASSERT_GT(lines.size(), 9u);
+    EXPECT_EQ(lines[5], L"-adminact=false");
+    EXPECT_EQ(lines[6], L"-authorizationact=true");
+    EXPECT_EQ(lines[7], L"-dsc=true");
+    EXPECT_EQ(lines[8], L"-ssc=false");
+    EXPECT_EQ(lines[9], L"-inslang=zh-CN");
+}
+
+TEST_F(Orchestrator, PackageFailureDeletesThePackage) {
+    const std::wstring folder = m_dir.File(L"target");
+    DemoMode mode(L"in-fail", m_dir.File(L"cmdline.txt"));
+    {
+        CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
+        orchestrator.SetOptions(PackageUrl(), L"", L"", folder, true, true, true, true, L"");
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004}));
+    }
+    EXPECT_EQ(m_rec.Notes().back(), (Note{2004, 0, L"安装包安装失败"}));
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder)));
+}
+
+TEST_F(Orchestrator, PreviousVersionIsUninstalledFirst) {
+    const std::wstring oldFolder = m_dir.File(L"old version");
+    const std::wstring uninstaller = InstallPrevious(oldFolder);
+    const std::wstring folder = m_dir.File(L"new");
+    DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
+    {
+        CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
+        orchestrator.SetOptions(PackageUrl(), oldFolder, uninstaller, folder, true, true, true, true, L"");
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
+    }
+    std::vector<int> codes = m_rec.Codes();
+    ASSERT_FALSE(codes.empty());
+    EXPECT_EQ(codes.front(), 5002);
+    size_t uninstalled = IndexOf(codes, 5003);
+    size_t started = IndexOf(codes, 1001);
+    ASSERT_LT(uninstalled, codes.size());
+    EXPECT_LT(uninstalled, started);
+    EXPECT_EQ(codes.back(), 2003);
+    // The copy in the cache folder ran, on the old folder.
+    EXPECT_EQ(Utils::ParentPath(CacheCopy()), Utils::JoinPath(m_dir.Path(), L"~ZelMoxTemp.92482B06FB471E17"));
+    EXPECT_TRUE(Utils::FileExists(CacheCopy()));
+    auto lines = ReadLines(m_dir.File(L"cmdline.txt.uninstall"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(Utils::FileNameOf(Utils::SplitCommandLine(lines[0]).at(0)), L"velqordoc_un_asa.exe");
+    EXPECT_FALSE(Utils::DirectoryExists(oldFolder));
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
+}
+
+TEST_F(Orchestrator, DownloadWaitsForAnUninstallerThatReportsSuccessEarly) {
+    const std::wstring oldFolder = m_dir.File(L"same");
+    const std::wstring uninstaller = InstallPrevious(oldFolder);
+    const std::wstring record = m_dir.File(L"cmdline.txt");
+    const std::wstring done = record + L".uninstall.done";
+    DemoMode mode(L"un-early", record);
+    std::atomic<int> doneAtDownloadStart{-1};
+    DownloadCallback forward = m_rec.Callback();
+    {
+        CDownloadInstaller orchestrator(
+            [&](int code, double value, const wchar_t* text) {
+                if (code == 1001) doneAtDownloadStart = Utils::FileExists(done) ? 1 : 0;
+                forward(code, value, text);
+            },
+            L"", L"", L"", true, true, true);
+        // Reinstalling into the old folder itself.
+        orchestrator.SetOptions(PackageUrl(), oldFolder, uninstaller, oldFolder, true, true, true, true, L"");
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
+    }
+    EXPECT_EQ(m_rec.WithCode(5003).size(), 1u);
+    EXPECT_EQ(doneAtDownloadStart.load(), 1);
+    EXPECT_EQ(m_rec.Codes().back(), 2003);
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(oldFolder, L"Velqor.exe")));
+}
+
+TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
+    const std::wstring oldFolder = m_dir.File(L"old");
+    const std::wstring uninstaller = InstallPrevious(oldFolder);
+    const std::wstring folder = m_dir.File(L"new");
+    for (const wchar_t* failure : {L"un-fail", L"un-error"}) {
+        Recorder rec;
+        DemoMode mode(failure, m_dir.File(L"cmdline.txt"));
+        {
+            CDownloadInstaller orchestrator(rec.Callback(), L"", L"", L"", true, true, true);
+            orchestrator.SetOptions(PackageUrl(), L"", uninstaller, folder, true, true, true, true, L"");
+            orchestrator.Start();
+            ASSERT_TRUE(rec.WaitForAny({5003, 5004, 5005}));
+            // Destruction waits for every worker: anything started would have reported by then.
+        }
+        std::vector<int> codes = rec.Codes();
+        EXPECT_EQ(codes.back(), 5005) << Utils::WideToUtf8(failure);
+        for (int c : codes) EXPECT_TRUE(c == 5002 || c == 5005) << c;
+        EXPECT_FALSE(Utils::DirectoryExists(folder));
+        EXPECT_TRUE(Utils::FileExists(uninstaller));
+    }
+}
+
+TEST_F(Orchestrator, FailedDownloadsAcrossTwoFoldersReuseTheFirstDownloader) {
+    const std::wstring folderA = m_dir.File(L"A");
+    const std::wstring folderB = m_dir.File(L"B");
+    CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
+    orchestrator.SetOptions(PackageUrl(L"404"), L"", L"", folderA, true, true, true, true, L"");
+    const size_t handled = Handled().WithCode(1004).size();
+    orchestrator.Start();
+    ASSERT_TRUE(Handled().WaitForCount(1004, handled + 1));
+    EXPECT_EQ(m_rec.Codes().back(), 1004);
+    const CDownloader* first = orchestrator.Downloader();
+    ASSERT_NE(dynamic_cast<const CCurlDownloader*>(first), nullptr);
+    EXPECT_EQ(CDownloadInstaller::FailedPackage(), CDownloadInstaller::PackagePathFor(folderA));
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folderA)));
+
+    // The retry goes to folder B with another DownloadType; leftovers in both folders.
+    GetLaunchConfig().DownloadType = 3;
+    Utils::MakeDirectory(folderB);
+    Utils::WriteFileBytes(CDownloadInstaller::PackagePathFor(folderA), "left over");
+    Utils::WriteFileBytes(CDownloadInstaller::PackagePathFor(folderB), "left over");
+    orchestrator.SetOptions(PackageUrl(L"404"), L"", L"", folderB, true, true, true, true, L"");
+    orchestrator.Start();
+    EXPECT_EQ(orchestrator.Downloader(), first);
+    EXPECT_EQ(orchestrator.PackagePath(), CDownloadInstaller::PackagePathFor(folderB));
+    ASSERT_TRUE(Handled().WaitForCount(1004, handled + 2));
+    EXPECT_EQ(m_rec.WithCode(1004).size(), 2u);
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folderA)));
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folderB)));
+    EXPECT_EQ(CDownloadInstaller::FailedPackage(), CDownloadInstaller::PackagePathFor(folderB));
+}
+
+TEST_F(Orchestrator, EmptyInstallFolder) {
+    EXPECT_EQ(CDownloadInstaller::PackagePathFor(L""), L"\\__Package_velqordoc.exe");
+    // A failing previous-version uninstall keeps the download from starting.
+    const std::wstring uninstaller = InstallPrevious(m_dir.File(L"old"));
+    DemoMode mode(L"un-fail", m_dir.File(L"cmdline.txt"));
+    CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
+    orchestrator.SetOptions(PackageUrl(), L"", uninstaller, L"", true, true, true, true, L"");
+    orchestrator.Start();
+    ASSERT_TRUE(m_rec.WaitForAny({5003, 5004, 5005}));
+    ASSERT_NE(orchestrator.Installer(), nullptr);
+    std::wstring cmd = orchestrator.Installer()->BuildCommandLine();
+    EXPECT_EQ(cmd.find(L"-instdir"), std::wstring::npos);
+    EXPECT_EQ(cmd.find(L"/D="), std::wstring::npos);
+    EXPECT_EQ(cmd.substr(0, 27), L"\"\\__Package_velqordoc.exe\" ");
+}
+
+TEST(DownloaderChoice, ByDownloadType) {
+    auto make = [](int type) {
+        return CDownloadInstaller::CreateDefaultDownloader(type, nullptr, L"http://127.0.0.1:9/x", L"x");
+    };
+    for (int type : {0, 1, 7}) EXPECT_NE(dynamic_cast<CCurlDownloader*>(make(type).get()), nullptr) << type;
+    EXPECT_NE(dynamic_cast<CMTCurlDownloader*>(make(3).get()), nullptr);
+#ifdef _WIN32
+    EXPECT_NE(dynamic_cast<CWinDownloader*>(make(2).get()), nullptr);
+#endif
+}
+
+}  // namespace

@@ -1,0 +1,291 @@
+// The package and uninstaller runners against real child processes: the demo
+// package steered into each behaviour.
+#include <gtest/gtest.h>
+
+#include "common/temp_dir.h"
+#include "demo.h"
+#include "install/installer.h"
+#include "install/uninstaller.h"
+#include "recorder.h"
+#include "utils/child_process.h"
+#include "utils/fs.h"
+
+using install_test::DemoMode;
+using install_test::DemoPackagePath;
+using install_test::Note;
+using install_test::ReadLines;
+using install_test::Recorder;
+
+namespace {
+
+TEST(ChildProcess, LaunchFailuresThrow) {
+    testing_support::TempDir dir;
+    Utils::ChildProcess missing;
+    EXPECT_THROW(missing.Launch(L"\"" + dir.File(L"no-such-program.exe") + L"\" /S"), Utils::Exception);
+    Utils::ChildProcess tooLong;
+    std::wstring line = L"\"" + DemoPackagePath() + L"\" ";
+    line += std::wstring(Utils::ChildProcess::kMaxCommandLine + 1 - line.size(), L'a');
+    EXPECT_THROW(tooLong.Launch(line), Utils::Exception);
+}
+
+TEST(ChildProcess, ReadsUntilTheOutputEndsAndEndsAHangingChild) {
+    DemoMode mode(L"hang");
+    Utils::ChildProcess child;
+    child.Launch(L"\"" + DemoPackagePath() + L"\" /S -console=show -version=1.0.0 -adminact=true "
+                 L"-authorizationact=true -dsc=true -ssc=true");
+    std::string all, bytes;
+    while (all.find("Progress=0.1\n") == std::string::npos && child.ReadChunk(bytes)) all += bytes;
+    EXPECT_NE(all.find("Encode=UTF8\n"), std::string::npos);
+    EXPECT_TRUE(child.IsRunning());
+    child.Terminate();
+    child.WaitForExit();
+    EXPECT_FALSE(child.IsRunning());
+    while (child.ReadChunk(bytes)) {
+    }
+    EXPECT_FALSE(child.ReadChunk(bytes));
+    EXPECT_TRUE(bytes.empty());
+    child.Close();
+}
+
+// One package run in a fresh folder: the package file is a copy of the demo.
+struct PackageRun {
+    testing_support::TempDir dir;
+    std::wstring folder;
+    std::wstring record;
+    std::vector<Note> notes;
+    std::wstring commandLine;
+    CInstaller::Version version;
+
+    void Run(const std::wstring& mode, std::wstring installDir = L"-", std::wstring package = L"") {
+        folder = installDir == L"-" ? dir.File(L"Velqor Doc") : installDir;
+        record = dir.File(L"cmdline.txt");
+        if (package.empty()) {
+            package = dir.File(L"__Package_velqordoc.exe");
+            ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), package, true));
+        }
+        DemoMode steer(mode, record);
+        Recorder rec;
+        {
+            CInstaller installer(rec.Callback(), L"\"" + package + L"\"", L"");
+            installer.SetInstallDir(folder);
+            installer.SetInstallLanguage(L"zh-CN");
+            installer.Run();
+            ASSERT_TRUE(rec.WaitForAny({IST_CODE_SUCCESS, IST_CODE_FAIL}));
+            commandLine = installer.CommandLine();
+            // Destruction waits for the worker, so every notification is in.
+        }
+        notes = rec.Notes();
+    }
+    const Note* Find(int code) const {
+        for (const Note& n : notes)
+            if (n.code == code) return &n;
+        return nullptr;
+    }
+    const Note& Last() const { return notes.back(); }
+};
+
+TEST(PackageRun, SuccessfulInstallReportsTheRecordAndInstalls) {
+    PackageRun run;
+    run.Run(L"");
+    const std::wstring f = run.folder;
+    const std::vector<Note> expected = {
+        {2001, 0, L""},
+        {2002, 0, L""},
+        {2002, 0.1, L""},
+        {2002, 0.6, L""},
+        {3000, 0, f},
+        {3001, 0, Utils::JoinPath(f, L"Velqor.exe")},
+        {3003, 0, Utils::JoinPath(f, L"uninst.ep")},
+        {3005, 2, L""},
+        {3007, 500, L""},
+        {2002, 1, L""},
+        {2003, 0, L""},
+    };
+    EXPECT_EQ(run.notes, expected);
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(f, L"Velqor.exe")));
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(f, L"uninst.ep")));
+    // The package received exactly the command line that was built.
+    auto lines = ReadLines(run.record);
+    ASSERT_FALSE(lines.empty());
+    std::vector<std::wstring> args(lines.begin() + 1, lines.end());
+    EXPECT_EQ(args, Utils::SplitCommandLine(run.commandLine));
+#ifdef _WIN32
+    EXPECT_EQ(lines[0], run.commandLine);
+#endif
+    EXPECT_NE(run.commandLine.find(L" -inslang=\"zh-CN\" -instdir=\"" + f + L"\" /D=" + f), std::wstring::npos);
+}
+
+struct OutcomeCase {
+    const char* name;
+    const wchar_t* mode;
+    Note last;
+};
+
+class PackageOutcome : public ::testing::TestWithParam<OutcomeCase> {};
+
+TEST_P(PackageOutcome, EndsWithOneVerdict) {
+    PackageRun run;
+    run.Run(GetParam().mode);
+    ASSERT_FALSE(run.notes.empty());
+    EXPECT_EQ(run.Last(), GetParam().last);
+    int verdicts = 0;
+    for (const Note& n : run.notes) verdicts += n.code == 2003 || n.code == 2004;
+    EXPECT_EQ(verdicts, 1);
+}
+
+const OutcomeCase kOutcomes[] = {
+    {"Fail", L"fail", {2004, 0, L"安装包安装失败"}},
+    {"ErrorLine", L"error", {2004, 1000, L"磁盘空间不足，无法安装"}},
+    {"NoVerdictIsSuccess", L"noverdict", {2003, 1, L""}},
+    {"CrashWithoutVerdict", L"crash", {2003, 1, L""}},
+    {"FinalStateWithoutLineFeed", L"nolf", {2003, 0, L""}},
+    {"FloodBeforeFail", L"flood,fail", {2004, 0, L"安装包安装失败"}},
+    {"FailInOneWriteWithRecord", L"oneshot,fail", {2004, 0, L"安装包安装失败"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, PackageOutcome, ::testing::ValuesIn(kOutcomes),
+                         [](const auto& p) { return std::string(p.param.name); });
+
+TEST(PackageRun, SilentPackage) {
+    PackageRun run;
+    run.Run(L"silent");
+    EXPECT_EQ(run.notes, (std::vector<Note>{{2001, 0, L""}, {2002, 0, L""}, {2003, 1, L""}}));
+}
+
+TEST(PackageRun, LaunchFailureAndOverlongCommandLine) {
+    PackageRun missing;
+    missing.Run(L"", L"-", missing.dir.File(L"absent.exe"));
+    EXPECT_EQ(missing.notes, (std::vector<Note>{{2001, 0, L""}, {2002, 0, L""}, {2004, 2, L""}}));
+
+    PackageRun overlong;
+    overlong.Run(L"", overlong.dir.File(std::wstring(600, L'd')));
+    EXPECT_EQ(overlong.notes, (std::vector<Note>{{2001, 0, L""}, {2002, 0, L""}, {2004, 2, L""}}));
+    EXPECT_FALSE(Utils::FileExists(overlong.record));  // never run with a cut line
+}
+
+TEST(PackageRun, TextAcrossReadsAndCodePages) {
+    const struct {
+        const char* name;
+        const wchar_t* mode;
+        std::wstring message;
+    } rows[] = {
+        {"Straddle", L"straddle", L"欢迎使用安装完成的产品"},
+        {"Gbk", L"gbk", L"安装完成，欢迎使用Velqor"},
+        {"Utf8", L"utf8", L"安装完成，欢迎使用Velqor"},
+        {"FloodThenUtf8", L"flood,utf8", L"安装完成，欢迎使用Velqor"},
+        {"OneWrite", L"oneshot,utf8", L"安装完成，欢迎使用Velqor"},
+    };
+    for (const auto& r : rows) {
+        PackageRun run;
+        run.Run(r.mode);
+        const Note* message = run.Find(3009);
+        ASSERT_NE(message, nullptr) << r.name;
+        EXPECT_EQ(message->text, r.message) << r.name;
+        const Note* path = run.Find(3000);
+        ASSERT_NE(path, nullptr) << r.name;
+        EXPECT_EQ(path->text, run.folder) << r.name;
+        EXPECT_EQ(run.Last(), (Note{2003, 0, L""})) << r.name;
+    }
+}
+
+// One uninstaller run on a folder where the demo product was installed.
+struct UninstallRun {
+    testing_support::TempDir dir;
+    std::wstring oldFolder;
+    std::wstring exe;
+    std::vector<Note> notes;
+    std::wstring commandLine;
+
+    void Prepare() {
+        oldFolder = dir.File(L"old version");
+        Utils::MakeDirectory(oldFolder);
+        Utils::WriteFileBytes(Utils::JoinPath(oldFolder, L"Velqor.exe"), "old");
+        exe = dir.File(L"velqordoc_un_asa.exe");
+        ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), exe, true));
+    }
+    void Run(const std::wstring& mode) {
+        DemoMode steer(mode, dir.File(L"cmdline.txt"));
+        Recorder rec;
+        {
+            CUnInstaller un(rec.Callback(), exe, oldFolder);
+            un.Run();
+            ASSERT_TRUE(rec.WaitForAny({UNIST_CODE_SUCCESS, UNIST_CODE_FAIL, UNIST_CODE_ERROR}));
+            commandLine = un.CommandLine();
+        }
+        notes = rec.Notes();
+    }
+    int Count(int code) const {
+        int n = 0;
+        for (const Note& x : notes) n += x.code == code;
+        return n;
+    }
+};
+
+TEST(UninstallRun, SuccessRemovesTheOldVersionOnce) {
+    UninstallRun run;
+    run.Prepare();
+    run.Run(L"");
+    EXPECT_EQ(run.notes, (std::vector<Note>{{5002, 0, L""}, {5002, 0.2, L""}, {5002, 1, L""}, {5003, 0, L""}}));
+    EXPECT_FALSE(Utils::DirectoryExists(run.oldFolder));
+    // The folder with its blank arrives unquoted and last.
+    auto lines = ReadLines(run.dir.File(L"cmdline.txt.uninstall"));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines[0].substr(lines[0].size() - run.oldFolder.size() - 3), L"_?=" + run.oldFolder);
+}
+
+TEST(UninstallRun, Verdicts) {
+    const struct {
+        const char* name;
+        const wchar_t* mode;
+        std::vector<Note> tail;  // the notifications after the first (5002, 0)
+    } rows[] = {
+        {"SilentFastExitIsSuccess", L"silent", {{5003, 1, L""}}},
+        {"NoVerdict", L"noverdict", {{5002, 0.2, L""}, {5002, 1, L""}, {5003, 1, L""}}},
+        {"ErrorLineThenExitAtOnce", L"error", {{5002, 0.2, L""}, {5005, 0, L"卸载失败：文件被占用"}}},
+        {"FailThenMoreOutput", L"fail,more", {{5002, 0.2, L""}, {5005, 0, L"安装包卸载失败"}, {5002, 0.9, L""}}},
+    };
+    for (const auto& r : rows) {
+        UninstallRun run;
+        run.Prepare();
+        run.Run(r.mode);
+        std::vector<Note> expected = {{5002, 0, L""}};
+        expected.insert(expected.end(), r.tail.begin(), r.tail.end());
+        EXPECT_EQ(run.notes, expected) << r.name;
+    }
+}
+
+TEST(UninstallRun, MissingOrUnstartableCopy) {
+    UninstallRun missing;
+    missing.Prepare();
+    Utils::RemoveFile(missing.exe);
+    missing.Run(L"");
+    EXPECT_EQ(missing.notes, (std::vector<Note>{{5004, 1, L"可执行卸载文件不存在"}}));
+
+    UninstallRun broken;
+    broken.Prepare();
+    Utils::WriteFileBytes(broken.exe, "this is not a program\n");
+    broken.Run(L"");
+    EXPECT_EQ(broken.notes, (std::vector<Note>{{5002, 0, L""}, {5004, 2, L""}}));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PackageRun, EachRunStartsInTheAnsiCodePage) {
+    testing_support::TempDir dir;
+    const std::wstring package = dir.File(L"__Package_velqordoc.exe");
+    ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), package, true));
+    DemoMode steer(L"silent", dir.File(L"cmdline.txt"));
+    Recorder rec;
+    CInstaller installer(rec.Callback(), L"\"" + package + L"\"", dir.Path());
+    installer.Parse(L"Encode=UTF8");  // what an earlier run's package said
+    ASSERT_EQ(installer.CodePage(), 65001u);
+    installer.Run();
+    ASSERT_TRUE(rec.WaitForAny({IST_CODE_SUCCESS, IST_CODE_FAIL}));
+    installer.Run();  // waits for the first run's worker, then runs again
+    ASSERT_TRUE(rec.WaitForCount(IST_CODE_SUCCESS, 2));
+    EXPECT_EQ(installer.CodePage(), 0u);
+}
+
+}  // namespace

@@ -1,0 +1,276 @@
+// Demo product package for the Velqor web installer.
+//
+// Install mode (the package command line):
+//   velqor-demo-package.exe /S -console=show -version=1.0.0 -adminact=B
+//       -authorizationact=B -dsc=B -ssc=B [-inslang="L"] [extra] [-instdir="F"] [/D=F]
+// installs the demo product into F: "Velqor.exe" (this program, which in that
+// name prints the product's name), its uninstaller "uninst.ep" (this program
+// again) and "set.ini", printing the installer's progress protocol.
+//
+// Uninstall mode (any command line with "_?=", which is last and unquoted):
+//   uninst.ep /S -adminact=B -authorizationact=B -console=show _?=F
+// removes those files from F.
+//
+// Steering for tests: VELQOR_DEMO_MODE (or the file "velqor-demo-mode.txt"
+// beside the program) holds comma-separated behaviours; "un-X" applies X only
+// in uninstall mode, "in-X" only in install mode:
+//   fail       verdict State=Fail              error     Error=<Chinese text>
+//   crash      ends abruptly without a verdict noverdict  ends normally without a verdict
+//   hang       prints one line, then waits until killed
+//   flood      200 KB of unrelated lines before the record
+//   straddle   record lines and multi-byte text cut by 1024-byte read boundaries
+//   gbk        Encode=936 and a GBK Message line     utf8  a UTF-8 Message line
+//   oneshot    the record and the verdict in one write
+//   nolf       the final State line without a line feed
+//   more       more output after the verdict line
+//   silent     prints nothing and ends
+//   early      (uninstall) State=Success first, the removal 0.3 s later, then
+//              the file "<record>.uninstall.done"
+// The command line received is written to VELQOR_DEMO_RECORD (or
+// "velqor-demo-cmdline.txt" beside the program; ".uninstall" appended in
+// uninstall mode): the raw line, then one argument per line, UTF-8.
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "utils/fs.h"
+#include "utils/ini.h"
+#include "utils/sysinfo.h"
+#include "utils/text.h"
+#include "utils/time.h"
+
+namespace {
+
+void WriteOut(const std::string& bytes) {
+#ifdef _WIN32
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                nullptr);
+#else
+    size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t n = ::write(1, bytes.data() + off, bytes.size() - off);
+        if (n <= 0) break;
+        off += static_cast<size_t>(n);
+    }
+#endif
+}
+
+void Line(const std::wstring& text) { WriteOut(Utils::WideToUtf8(text) + "\n"); }
+
+std::set<std::string> Modes(bool uninstall) {
+    std::wstring raw;
+    if (!Utils::GetEnv(L"VELQOR_DEMO_MODE", raw)) {
+        std::string bytes;
+        if (Utils::ReadFileBytes(Utils::JoinPath(Utils::ParentPath(Utils::GetModulePath()), L"velqor-demo-mode.txt"),
+                                 bytes))
+            raw = Utils::Utf8ToWide(bytes);
+    }
+    std::set<std::string> modes;
+    std::string all = Utils::WideToUtf8(raw);
+    size_t start = 0;
+    while (start <= all.size()) {
+        size_t comma = all.find(',', start);
+        if (comma == std::string::npos) comma = all.size();
+        std::string token = all.substr(start, comma - start);
+        while (!token.empty() && (token.back() == ' ' || token.back() == '\n' || token.back() == '\r'))
+            token.pop_back();
+        while (!token.empty() && token.front() == ' ') token.erase(0, 1);
+        if (token.rfind("un-", 0) == 0) {
+            if (uninstall) modes.insert(token.substr(3));
+        } else if (token.rfind("in-", 0) == 0) {
+            if (!uninstall) modes.insert(token.substr(3));
+        } else if (!token.empty()) {
+            modes.insert(token);
+        }
+        start = comma + 1;
+    }
+    return modes;
+}
+
+std::wstring RecordPath(bool uninstall) {
+    std::wstring path;
+    if (!Utils::GetEnv(L"VELQOR_DEMO_RECORD", path) || path.empty())
+        path = Utils::JoinPath(Utils::ParentPath(Utils::GetModulePath()), L"velqor-demo-cmdline.txt");
+    if (uninstall) path += L".uninstall";
+    return path;
+}
+
+void Record(const std::wstring& raw, const std::vector<std::wstring>& args, bool uninstall) {
+    std::wstring path = RecordPath(uninstall);
+    std::string text = Utils::WideToUtf8(raw) + "\n";
+    for (const auto& a : args) text += Utils::WideToUtf8(a) + "\n";
+    Utils::WriteFileBytes(path, text);
+}
+
+bool MakeFolders(const std::wstring& path) {
+    if (path.empty() || Utils::DirectoryExists(path)) return !path.empty();
+    std::wstring parent = Utils::ParentPath(path);
+    if (!parent.empty() && parent != path && !Utils::DirectoryExists(parent)) MakeFolders(parent);
+    return Utils::MakeDirectory(path);
+}
+
+// The value of "-key=..." among the arguments, or empty.
+bool ArgValue(const std::vector<std::wstring>& args, const std::wstring& key, std::wstring& value) {
+    for (size_t i = 1; i < args.size(); ++i) {
+        if (args[i].rfind(key, 0) == 0) {
+            value = args[i].substr(key.size());
+            return true;
+        }
+    }
+    return false;
+}
+
+[[noreturn]] void HangForever() {
+    for (;;) Utils::SleepMs(1000);
+}
+
+std::string GbkMessage() { return std::string("Message=\xB0\xB2\xD7\xB0\xCD\xEA\xB3\xC9\xA3\xAC\xBB\xB6\xD3\xAD\xCA\xB9\xD3\xC3") + "Velqor\n"; }
+
+int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
+    std::wstring folder = raw.substr(raw.find(L"_?=") + 3);
+    if (modes.count("silent")) return 0;
+    Line(L"Encode=UTF8");
+    Line(L"Progress=0.2");
+    if (modes.count("hang")) HangForever();
+    if (modes.count("crash")) std::_Exit(3);
+    if (modes.count("error")) {
+        Line(L"Error=卸载失败：文件被占用");
+        return 1;
+    }
+    if (modes.count("fail")) {
+        Line(L"State=Fail");
+        if (modes.count("more")) Line(L"Progress=0.9");
+        return 1;
+    }
+    // "early": the verdict first, the work afterwards (then a ".done" record).
+    const bool early = modes.count("early") != 0;
+    if (early) Line(L"State=Success");
+    if (early) Utils::SleepMs(300);
+    for (const wchar_t* name : {L"Velqor.exe", L"uninst.ep", L"set.ini"}) Utils::RemoveFile(Utils::JoinPath(folder, name));
+    Utils::RemoveEmptyDirectory(folder);
+    Line(L"Progress=1");
+    if (!modes.count("noverdict") && !early) Line(L"State=Success");
+    if (early) Utils::WriteFileBytes(RecordPath(true) + L".done", "done\n");
+    return 0;
+}
+
+int Install(const std::wstring& raw, const std::vector<std::wstring>& args, const std::set<std::string>& modes) {
+    // The fixed part of the command line must be there, in this order.
+    static const wchar_t* const kFixed[] = {L"/S", L"-console=show", L"-version=1.0.0", L"-adminact=",
+                                            L"-authorizationact=", L"-dsc=", L"-ssc="};
+    for (size_t i = 0; i < std::size(kFixed); ++i) {
+        if (args.size() <= i + 1 || args[i + 1].rfind(kFixed[i], 0) != 0) {
+            Line(L"Error=unexpected command line: " + raw);
+            return 2;
+        }
+    }
+    if (modes.count("silent")) return 0;
+    std::wstring folder;
+    size_t d = raw.find(L" /D=");
+    if (d != std::wstring::npos) {
+        folder = raw.substr(d + 4);
+    } else if (!ArgValue(args, L"-instdir=", folder)) {
+        folder = Utils::ParentPath(Utils::GetModulePath());
+    }
+    std::string out = "Encode=UTF8\n";
+    if (modes.count("gbk")) out = "Encode=936\n";
+    if (!modes.count("oneshot") && !modes.count("straddle")) {
+        WriteOut(out);
+        out.clear();
+    }
+    auto emit = [&](const std::string& bytes) {
+        out += bytes;
+        if (!modes.count("oneshot") && !modes.count("straddle")) {
+            WriteOut(out);
+            out.clear();
+        }
+    };
+    auto emitLine = [&](const std::wstring& text) { emit(Utils::WideToUtf8(text) + "\n"); };
+
+    emitLine(L"Progress=0.1");
+    if (modes.count("hang")) HangForever();
+    if (modes.count("flood")) {
+        std::string noise;
+        for (int i = 0; noise.size() < 200 * 1024; ++i) noise += "Noise line " + std::to_string(i) + " of the flood\n";
+        emit(noise);
+    }
+    if (modes.count("crash")) std::_Exit(3);
+    if (modes.count("error")) {
+        emitLine(L"Error=磁盘空间不足，无法安装");
+        if (!out.empty()) WriteOut(out);
+        return 1;
+    }
+
+    MakeFolders(folder);
+    const std::wstring self = Utils::GetModulePath();
+    const std::wstring exe = Utils::JoinPath(folder, L"Velqor.exe");
+    const std::wstring uninst = Utils::JoinPath(folder, L"uninst.ep");
+    bool copied = Utils::CopyFileTo(self, exe, true) && Utils::CopyFileTo(self, uninst, true);
+    Utils::IniWriteString(Utils::JoinPath(folder, L"set.ini"), L"Uninstall", L"IsOverride", L"true");
+    emitLine(L"Progress=0.6");
+    if (!copied) {
+        emitLine(L"Error=cannot write " + folder);
+        if (!out.empty()) WriteOut(out);
+        return 1;
+    }
+    if (modes.count("straddle")) {
+        // Pad so that the next line starts 10 bytes before a 1024-byte boundary.
+        size_t pos = out.size();
+        size_t target = ((pos / 1024) + 1) * 1024 - 10;
+        if (target < pos + 8) target += 1024;
+        emit("Pad=" + std::string(target - pos - 5, 'x') + "\n");
+    }
+    emitLine(L"InstPath=" + folder);
+    emitLine(L"InstallVersion=1.0.0");
+    if (modes.count("straddle")) {
+        // A UTF-8 message whose three-byte characters run across the next boundary.
+        size_t pos = out.size();
+        size_t target = ((pos / 1024) + 1) * 1024 - 1 - std::string("Message=").size();
+        if (target < pos + 8) target += 1024;
+        emit("Pad=" + std::string(target - pos - 5, 'y') + "\n");
+        emitLine(L"Message=欢迎使用安装完成的产品");
+    }
+    if (modes.count("utf8")) emitLine(L"Message=安装完成，欢迎使用Velqor");
+    if (modes.count("gbk")) emit(GbkMessage());
+    emitLine(L"ExePath=" + exe);
+    emitLine(L"UninstEp=" + uninst);
+    emitLine(L"StartupStyle=UserStartup");
+    emitLine(L"TopShowDetention=500");
+    emitLine(L"Progress=1");
+    if (modes.count("fail")) {
+        emitLine(L"State=Fail");
+    } else if (!modes.count("noverdict")) {
+        if (modes.count("nolf"))
+            emit("State=Success");
+        else
+            emitLine(L"State=Success");
+    }
+    if (modes.count("more")) emitLine(L"Message=after the verdict");
+    if (!out.empty()) WriteOut(out);
+    return 0;
+}
+
+}  // namespace
+
+int main() {
+    const std::wstring raw = Utils::GetProcessCommandLine();
+    const std::vector<std::wstring> args = Utils::SplitCommandLine(raw);
+    const std::wstring self = Utils::GetModulePath();
+    if (Utils::ToLower(Utils::FileNameOf(self)) == L"velqor.exe") {
+        Line(L"Velqor 1.0.0");
+        return 0;
+    }
+    const bool uninstall = raw.find(L"_?=") != std::wstring::npos;
+    Record(raw, args, uninstall);
+    const std::set<std::string> modes = Modes(uninstall);
+    return uninstall ? Uninstall(raw, modes) : Install(raw, args, modes);
+}

@@ -1,0 +1,123 @@
+#pragma once
+// Child programs with redirected standard streams: anonymous pipes, a hidden
+// child process that inherits exactly its three pipe ends, chunked reads of its
+// standard output, and the text helpers that turn those chunks into lines.
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "utils/fs.h"  // SetEnv: children inherit the environment
+
+namespace Utils {
+
+// The one error type of pipe and process creation. It carries no message.
+class Exception : public std::exception {
+public:
+    const char* what() const noexcept override { return ""; }
+};
+
+// A platform handle (Windows HANDLE or POSIX file descriptor) as an integer.
+using NativeHandle = intptr_t;
+constexpr NativeHandle kNullHandle = -1;
+
+// One anonymous pipe. Both ends are created inheritable on Windows and
+// close-on-exec on POSIX; the launcher decides which end a child gets.
+class Pipe {
+public:
+    Pipe();  // throws Exception
+    ~Pipe();
+    Pipe(const Pipe&) = delete;
+    Pipe& operator=(const Pipe&) = delete;
+
+    NativeHandle WriteEnd() const { return m_writeEnd; }
+    NativeHandle ReadEnd() const { return m_readEnd; }
+    void CloseWriteEnd();
+    void CloseReadEnd();
+
+private:
+    NativeHandle m_writeEnd = kNullHandle;
+    NativeHandle m_readEnd = kNullHandle;
+};
+
+class ChildProcess {
+public:
+    static constexpr size_t kMaxCommandLine = 1023;  // characters, without the terminator
+    static constexpr size_t kChunkSize = 1024;        // bytes per read
+
+    ChildProcess() = default;
+    ~ChildProcess();  // closes whatever is still open; does not wait for the child
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+
+    // Starts the program named by the first token of commandLine, hidden, with
+    // the parent's environment and current folder. Throws Exception when the
+    // pipes or the process cannot be created, and when the command line is
+    // longer than kMaxCommandLine characters (it is never cut and run).
+    void Launch(const std::wstring& commandLine);
+
+    // One blocking read of at most kChunkSize bytes from the child's standard
+    // output. Returns whether the read call succeeded; false with no bytes once
+    // the output has ended (the child and everything it started closed it).
+    bool ReadChunk(std::string& bytes);
+
+    bool IsRunning();
+    void WaitForExit();
+    // Ends the child at once (tests and emergencies; the runners never do).
+    void Terminate();
+    // Closes the process handles and every pipe end still open.
+    void Close();
+
+    const std::wstring& CommandLine() const { return m_commandLine; }
+    uint32_t ProcessId() const { return m_pid; }
+
+private:
+    std::wstring m_commandLine;
+    Pipe* m_errPipe = nullptr;
+    Pipe* m_outPipe = nullptr;
+    Pipe* m_inPipe = nullptr;
+    NativeHandle m_process = kNullHandle;
+    NativeHandle m_thread = kNullHandle;
+    uint32_t m_pid = 0;
+    uint32_t m_tid = 0;
+    bool m_reaped = false;  // POSIX: the exit status has been collected
+    void ReleasePipes();
+};
+
+
+// Decodes the bytes of one read: everything up to the first zero byte, in the
+// given code page (0 = the ANSI code page, 65001 = UTF-8, 936 = GBK ...). A
+// failed conversion yields an empty string.
+std::wstring DecodeChunk(const std::string& bytes, unsigned codePage);
+
+// Decodes one protocol line so that its ASCII keys always survive: when the
+// code page cannot convert the bytes at all, the ANSI code page is tried and
+// finally every non-ASCII byte becomes U+FFFD.
+std::wstring DecodeLine(const std::string& bytes, unsigned codePage);
+
+// Splits decoded text at line feeds: each piece before a line feed is a line
+// (a carriage return before it stays), text after the last line feed is a final
+// line, an empty text gives no line, adjacent line feeds give an empty line.
+std::vector<std::wstring> SplitLines(const std::wstring& text);
+
+// Reassembles the byte stream of a child's output into whole lines before they
+// are decoded, so that neither a line nor a multi-byte character is cut where
+// one read ends and the next begins.
+class LineAssembler {
+public:
+    // A line this long without a line feed is handed on as it is.
+    static constexpr size_t kMaxPending = 64 * 1024;
+
+    // Appends bytes and returns every line completed by them (without the line
+    // feed; a carriage return before it stays). Bytes after a zero byte in one
+    // read are dropped, as the decoder would drop them.
+    std::vector<std::string> Feed(const std::string& bytes);
+    // The text after the last line feed, once the output has ended; empty
+    // when there is none. Clears it.
+    bool TakeRest(std::string& line);
+
+private:
+    std::string m_pending;
+};
+
+}  // namespace Utils
