@@ -31,7 +31,7 @@ using install_test::Recorder;
 
 namespace {
 
-std::wstring FromBuildPath(const char* path) {
+[[maybe_unused]] std::wstring FromBuildPath(const char* path) {  // used by the Windows build only
     std::wstring p = Utils::Utf8ToWide(path);
 #ifdef _WIN32
     Utils::ReplaceAll(p, L"/", L"\\");

@@ -1,0 +1,1 @@
+// An empty translation unit for libraries whose sources are all platform-specific.
