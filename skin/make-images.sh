@@ -13,6 +13,21 @@ mkdir -p "$out/common" "$out/MessageBoxWnd" "$out/mainWnd/installBtnAnimate"
 ACCENT='#2F6BFF'; ACCENT_HOT='#4A80FF'; ACCENT_DOWN='#2456D6'
 INK='#1F2633'; MUTED='#8A93A6'; LINE='#D5DBE7'; PALE='#EAF0FF'
 
+# A thick arc with round ends as a run of filled circles (an MVG string):
+# stroke_arc CX CY R HALF-WIDTH FROM-DEG TO-DEG
+stroke_arc() {
+  awk -v cx="$1" -v cy="$2" -v r="$3" -v w="$4" -v a="$5" -v b="$6" 'BEGIN { pi = atan2(0, -1);
+    n = int((b > a ? b - a : a - b) * r / 40) + 8;
+    for (k = 0; k <= n; k++) { t = (a + (b - a) * k / n) * pi / 180; x = cx + r * cos(t); y = cy + r * sin(t);
+      printf "circle %.2f,%.2f %.2f,%.2f ", x, y, x + w, y } }'
+}
+# The same along a straight line: stroke_line X0 Y0 X1 Y1 HALF-WIDTH
+stroke_line() {
+  awk -v x0="$1" -v y0="$2" -v x1="$3" -v y1="$4" -v w="$5" 'BEGIN { n = 24;
+    for (k = 0; k <= n; k++) { x = x0 + (x1 - x0) * k / n; y = y0 + (y1 - y0) * k / n;
+      printf "circle %.2f,%.2f %.2f,%.2f ", x, y, x + w, y } }'
+}
+
 # Drawn 4 times larger, then scaled down: smooth edges on every shape.
 big() { # big W H OUT DRAW-ARGS...
   local w=$1 h=$2 o=$3; shift 3
@@ -74,7 +89,7 @@ for i in $(seq 0 25); do
   b=$(awk -v a="$a" 'BEGIN { printf "%.3f", a + 100 }')
   big 72 72 "$(printf '%s/mainWnd/installBtnAnimate/%03d.png' "$out" "$i")" \
     -fill none -stroke '#E1E7F3' -strokewidth 24 -draw 'circle 144,144 144,28' \
-    -stroke "$ACCENT" -draw "ellipse 144,144 116,116 $a,$b"
+    -stroke none -fill "$ACCENT" -draw "$(stroke_arc 144 144 116 12 "$a" "$b")"
 done
 
 # ---- window buttons: close and minimise (30 x 30) for the main window,
@@ -91,11 +106,11 @@ done
 
 # ---- dialog icons (40 x 40): question, warning, network
 big 40 40 "$out/MessageBoxWnd/icoQuest.png" -fill "$ACCENT" -draw 'circle 80,80 80,4' \
-  -fill none -stroke white -strokewidth 14 -draw 'ellipse 80,64 20,20 180,400' -draw 'line 80,84 80,100' \
-  -stroke none -fill white -draw 'circle 80,122 80,113'
+  -fill white -draw "$(stroke_arc 80 64 20 7 180 405) $(stroke_line 94.14 78.14 80 90 7) $(stroke_line 80 90 80 98 7)" \
+  -draw 'circle 80,122 80,113'
 big 40 40 "$out/MessageBoxWnd/icoWarn.png" -fill '#F5A623' -draw 'circle 80,80 80,4' \
   -fill white -draw 'roundrectangle 72,36 88,100 8,8' -draw 'circle 80,120 80,110'
 big 40 40 "$out/MessageBoxWnd/icoNetwork.png" -fill "$ACCENT" -draw 'circle 80,80 80,4' \
-  -fill none -stroke white -strokewidth 12 -draw 'ellipse 80,118 64,64 225,315' -draw 'ellipse 80,118 38,38 225,315' \
-  -stroke none -fill white -draw 'circle 80,114 80,104'
+  -fill white -draw "$(stroke_arc 80 118 64 6 225 315) $(stroke_arc 80 118 38 6 225 315)" \
+  -draw 'circle 80,114 80,104'
 echo "wrote $(find "$out" -name '*.png' | wc -l) images to $out"

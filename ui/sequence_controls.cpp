@@ -1,5 +1,6 @@
 #include "ui/sequence_controls.h"
 
+#include <algorithm>
 #include <cwchar>
 
 #include "toolkit/values.h"
@@ -52,28 +53,57 @@ bool SequenceAnimation::ApplyAttribute(std::wstring_view name, std::wstring_view
 }
 
 std::wstring SequenceAnimation::FrameName(int frame) const {
-    // The pattern comes from the skin: only one integer conversion is allowed
-    // through, anything else is taken literally.
-    std::wstring safe;
+    // The pattern comes from the skin: its first integer conversion
+    // ("%[flags][width][.precision]d") is formatted here, "%%" is a percent
+    // sign, everything else is taken literally.
+    std::wstring out;
     bool used = false;
     for (size_t i = 0; i < pattern.size(); ++i) {
-        wchar_t c = pattern[i];
-        if (c != L'%') { safe.push_back(c); continue; }
-        if (i + 1 < pattern.size() && pattern[i + 1] == L'%') { safe += L"%%"; ++i; continue; }
-        size_t j = i + 1;
-        while (j < pattern.size() && (std::wcschr(L"0123456789.-+ #", pattern[j]) != nullptr)) ++j;
-        if (!used && j < pattern.size() && (pattern[j] == L'd' || pattern[j] == L'i')) {
-            safe.append(pattern, i, j - i + 1);
-            used = true;
-            i = j;
-        } else {
-            safe += L"%%";
+        const wchar_t c = pattern[i];
+        if (c != L'%') {
+            out.push_back(c);
+            continue;
         }
+        if (i + 1 < pattern.size() && pattern[i + 1] == L'%') {
+            out.push_back(L'%');
+            ++i;
+            continue;
+        }
+        size_t j = i + 1;
+        bool left = false, zero = false, plus = false, space = false;
+        for (; j < pattern.size() && std::wcschr(L"-0+ #", pattern[j]); ++j) {
+            left |= pattern[j] == L'-';
+            zero |= pattern[j] == L'0';
+            plus |= pattern[j] == L'+';
+            space |= pattern[j] == L' ';
+        }
+        long width = 0, precision = -1;
+        for (; j < pattern.size() && pattern[j] >= L'0' && pattern[j] <= L'9'; ++j) width = std::min(width * 10 + (pattern[j] - L'0'), 1000L);
+        if (j < pattern.size() && pattern[j] == L'.') {
+            precision = 0;
+            for (++j; j < pattern.size() && pattern[j] >= L'0' && pattern[j] <= L'9'; ++j)
+                precision = std::min(precision * 10 + (pattern[j] - L'0'), 1000L);
+        }
+        if (used || j >= pattern.size() || (pattern[j] != L'd' && pattern[j] != L'i')) {
+            out.push_back(L'%');  // not a conversion this control formats: literal text
+            continue;
+        }
+        used = true;
+        std::wstring digits = std::to_wstring(frame < 0 ? -static_cast<long long>(frame) : frame);
+        if (precision >= 0 && static_cast<long>(digits.size()) < precision) digits.insert(0, precision - digits.size(), L'0');
+        std::wstring sign = frame < 0 ? L"-" : plus ? L"+" : space ? L" " : L"";
+        std::wstring field = sign + digits;
+        if (static_cast<long>(field.size()) < width) {
+            const size_t pad = static_cast<size_t>(width) - field.size();
+            if (left) field.append(pad, L' ');
+            else if (zero && precision < 0) field.insert(sign.size(), pad, L'0');
+            else field.insert(0, pad, L' ');
+        }
+        out += field;
+        i = j;
     }
-    wchar_t buf[261];
-    int n = std::swprintf(buf, 261, safe.c_str(), frame);
-    if (n < 0) return std::wstring();
-    return std::wstring(buf);
+    if (out.size() > 260) return std::wstring();  // longer than a path may be
+    return out;
 }
 
 // ---------------------------------------------------------------- label

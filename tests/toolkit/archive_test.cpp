@@ -53,6 +53,7 @@ const Dialog kLayouts[] = {
     {L"NetworkTipWnd.xml", {360, 180}, 30, {L"okBtn", L"cancelBtn", L"closebtn"}},
 };
 
+#ifndef _WIN32
 // Packs files into a 7z archive with the 7-Zip command-line tool (native only).
 std::shared_ptr<SkinArchive> PackArchive(const testing_support::TempDir& dir,
                                          const std::vector<std::pair<std::string, std::string>>& files) {
@@ -75,6 +76,7 @@ std::string LanguageFile(size_t size) {
     json.resize(size, ' ');
     return json;
 }
+#endif
 
 class ArchiveState : public ::testing::Test {
 protected:

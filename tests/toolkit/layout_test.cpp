@@ -2,6 +2,7 @@
 
 #include "fake_host.h"
 #include "toolkit/markup.h"
+#include "toolkit/shadow.h"
 #include "ui/sequence_controls.h"
 
 using namespace toolkit;
@@ -330,6 +331,42 @@ TEST(Sequence, HostilePatternsStayBounded) {
     SequenceAnimation a;
     a.pattern = L"%s%n%d%d%";
     EXPECT_EQ(a.FrameName(5), L"%s%n5%d%");
+    struct Case { const wchar_t* pattern; int frame; const wchar_t* name; } cases[] = {
+        {L"%.3d.png", 7, L"007.png"}, {L"%03d", -4, L"-04"}, {L"%-4d|", 12, L"12  |"}, {L"%+d%%", 3, L"+3%"},
+        {L"%5.2d", 1, L"   01"}, {L"%i", 25, L"25"},
+    };
+    for (const auto& c : cases) {
+        a.pattern = c.pattern;
+        EXPECT_EQ(a.FrameName(c.frame), c.name) << c.pattern;
+    }
+    a.pattern = L"%.9999999999d";
+    EXPECT_TRUE(a.FrameName(1).empty());
     a.pattern = std::wstring(400, L'x') + L"%d";
     EXPECT_TRUE(a.FrameName(1).empty());  // longer than 260 characters
+}
+
+TEST(Shadow, AttributesWithRangeChecks) {
+    auto read = [](const std::string& attrs, ShadowParams& p) {
+        LayoutDocument doc;
+        EXPECT_TRUE(BuildLayout("<Window " + attrs + "><Control/></Window>", nullptr, doc, nullptr));
+        return ReadShadowAttributes(doc.window, p);
+    };
+    ShadowParams p;
+    EXPECT_TRUE(read(R"(showshadow="True" shadowsize="6" shadowsharpness="10" shadowdarkness="20" shadowposition="1,1" shadowcolor="#26003B76")", p));
+    EXPECT_EQ(p.size, 6);
+    EXPECT_EQ(p.sharpness, 10);
+    EXPECT_EQ(p.darkness, 20);
+    EXPECT_EQ(p.xOffset, 1);
+    EXPECT_EQ(p.colorRef, 0x003B76u);  // red 0x76, green 0x3B, blue 0x00
+    // Out of range: refused, the previous values stay.
+    EXPECT_TRUE(read(R"(showshadow="true" shadowsize="25" shadowsharpness="21" shadowdarkness="256" shadowposition="1,-21")", p));
+    EXPECT_EQ(p.size, 6);
+    EXPECT_EQ(p.sharpness, 10);
+    EXPECT_EQ(p.darkness, 20);
+    EXPECT_EQ(p.yOffset, 1);
+    EXPECT_TRUE(p.SetSize(-20));
+    EXPECT_FALSE(p.SetSize(21));
+    ShadowParams none;
+    EXPECT_FALSE(read(R"(showshadow="yes" shadowsize="9")", none));
+    EXPECT_EQ(none.size, 0);  // nothing read without a shadow
 }
