@@ -170,6 +170,10 @@ void WindowImpl::Relayout() {
     if (m_hwnd) InvalidateRect(m_hwnd, nullptr, FALSE);
 }
 
+void WindowImpl::EnsureLayout() {
+    if (m_layoutPending && m_hwnd) DoLayout();
+}
+
 void WindowImpl::Invalidate(const Rect& rect) {
     if (!m_hwnd || rect.Empty()) return;
     RECT rc{rect.left, rect.top, rect.right, rect.bottom};
@@ -345,7 +349,8 @@ void WindowImpl::Paint() {
 
 // ---------------------------------------------------------------- mouse and focus
 
-Control* WindowImpl::InteractiveAt(int x, int y) const {
+Control* WindowImpl::InteractiveAt(int x, int y) {
+    EnsureLayout();
     if (!m_root) return nullptr;
     Control* c = m_root->FindAt(x, y);
     while (c && !c->IsInteractive()) c = c->Parent();
@@ -526,6 +531,7 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             RECT rc;
             GetClientRect(m_hwnd, &rc);
             const Rect& cap = m_spec.caption;
+            EnsureLayout();
             if (pt.x >= rc.left + cap.left && pt.x < rc.right - cap.right && pt.y >= cap.top && pt.y < cap.bottom) {
                 Control* c = m_root ? m_root->FindAt(pt.x, pt.y) : nullptr;
                 if (!c || (!c->As<Button>() && !c->GetInterface(L"Option") && c->GetClass() != L"Text"))
@@ -542,6 +548,7 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
                 SetWindowRgn(m_hwnd, rgn, TRUE);  // the system owns the region now
             }
             Relayout();
+            DoLayout();
             return 0;
         case WM_ERASEBKGND:
             return 1;

@@ -98,8 +98,10 @@ public:
     void RaiseNotify(Control* sender, std::wstring_view type, intptr_t param = 0, bool queued = false) {
         SendNotify(sender, type, param, 0, queued);
     }
-    // Lays out and repaints the whole window.
+    // Lays out and repaints the whole window (the layout itself runs at the
+    // next paint, hit test or mouse message, or at EnsureLayout).
     void Relayout();
+    void EnsureLayout();
     HFONT GetFont(int id) const;
     void SetFocusControl(Control* control);
     Control* FocusControl() const { return m_focus; }
@@ -132,7 +134,7 @@ private:
     void OnMouseMove(int x, int y);
     void OnButtonDown(int x, int y);
     void OnButtonUp(int x, int y);
-    Control* InteractiveAt(int x, int y) const;
+    Control* InteractiveAt(int x, int y);
     void BeginEdit(Control* edit);
     void EndEdit(bool keep);
     void ForgetControl(Control* control);

@@ -196,6 +196,51 @@ TEST(SkinWindows, EveryLayoutBuildsFromTheEmbeddedArchive) {
     std::printf("[ measure ] decoded images hold %zu bytes\n", toolkit::DecodedImageBytes());
 }
 
+TEST(SkinWindows, ArchiveIsAChineseResource) {
+    HRSRC res = FindResourceExW(nullptr, L"ZIPRES", MAKEINTRESOURCEW(147), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    ASSERT_NE(res, nullptr);
+    EXPECT_GT(SizeofResource(nullptr, res), 1000u);
+}
+
+// A window built from markup given here.
+class MarkupFrame : public CSkinFrame {
+public:
+    explicit MarkupFrame(std::string markup) : CSkinFrame(L"TestWnd.xml"), m_markup(std::move(markup)) {}
+    bool GetSkinMarkup(std::string& markup) override {
+        markup = m_markup;
+        return true;
+    }
+
+private:
+    std::string m_markup;
+};
+
+TEST(SkinWindows, RoundCornersAndTheDragStrip) {
+    REQUIRE_DISPLAY();
+    const char* body = R"(<VerticalLayout><HorizontalLayout height="35"><Label name="title" width="100"/><Control/>
+        <Button name="closebtn" width="30"/></HorizontalLayout><Control/></VerticalLayout></Window>)";
+    struct Case { const char* round; bool cornerInside; } cases[] = {{"1,0", true}, {"6,6", false}};
+    for (const auto& c : cases) {
+        MarkupFrame frame(std::string(R"(<Window size="300,200" caption="0,0,0,35" roundcorner=")") + c.round + "\">" + body);
+        HWND hwnd = frame.Create(nullptr, L"round", WS_POPUP, 0);
+        ASSERT_NE(hwnd, nullptr);
+        HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+        ASSERT_NE(GetWindowRgn(hwnd, rgn), ERROR);
+        EXPECT_EQ(PtInRegion(rgn, 0, 0) != FALSE, c.cornerInside) << c.round;
+        EXPECT_TRUE(PtInRegion(rgn, 150, 100));
+        DeleteObject(rgn);
+        // The top 35 pixels drag the window, except over a button.
+        RECT rc;
+        GetWindowRect(hwnd, &rc);
+        auto hit = [&](int x, int y) { return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(rc.left + x, rc.top + y)); };
+        EXPECT_EQ(hit(50, 10), HTCAPTION);    // over the label
+        EXPECT_EQ(hit(200, 34), HTCAPTION);   // over the spacer, last row of the strip
+        EXPECT_EQ(hit(285, 10), HTCLIENT);    // over the close button
+        EXPECT_EQ(hit(150, 35), HTCLIENT);    // below the strip
+        DestroyWindow(hwnd);
+    }
+}
+
 TEST(SkinWindows, ShadowSizeOutOfRangeIsRefused) {
     REQUIRE_DISPLAY();
     class Custom : public CSkinFrame {
