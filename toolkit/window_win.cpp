@@ -201,17 +201,24 @@ void WindowImpl::SendNotify(Control* sender, std::wstring_view type, intptr_t wP
         Deliver(n);
         return;
     }
-    m_queue.Push(std::move(n));
-    if (m_hwnd && !m_drainPosted) {
-        m_drainPosted = true;
-        PostMessageW(m_hwnd, kMsgDrainNotify, 0, 0);
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_queue.Push(std::move(n));
     }
+    HWND target = m_postTarget.load();
+    if (target && !m_drainPosted.exchange(true)) PostMessageW(target, kMsgDrainNotify, 0, 0);
 }
 
 void WindowImpl::DrainNotifications() {
     m_drainPosted = false;
-    Notification n;
-    while (m_queue.Pop(n)) Deliver(n);
+    for (;;) {
+        Notification n;
+        {
+            std::lock_guard<std::mutex> lock(m_queueMutex);
+            if (!m_queue.Pop(n)) break;
+        }
+        Deliver(n);
+    }
 }
 
 void WindowImpl::Deliver(const Notification& n) { Notify(n); }
@@ -239,7 +246,10 @@ int WindowImpl::MeasureTextWidth(const Control* control, std::wstring_view text)
 void WindowImpl::ForgetControl(Control* control) {
     for (unsigned id : m_timers.RemoveControl(control))
         if (m_hwnd) ::KillTimer(m_hwnd, id);
-    m_queue.RemoveSender(control);
+    {
+        std::lock_guard<std::mutex> lock(m_queueMutex);
+        m_queue.RemoveSender(control);
+    }
     if (m_hot == control) m_hot = nullptr;
     if (m_pressed == control) m_pressed = nullptr;
     if (m_focus == control) m_focus = nullptr;
@@ -489,6 +499,7 @@ LRESULT CALLBACK WindowImpl::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     if (msg == WM_NCCREATE) {
         self = static_cast<WindowImpl*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
         self->m_hwnd = hwnd;
+        self->m_postTarget = hwnd;
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
         g_windows.push_back(self);
     } else {
@@ -498,6 +509,7 @@ LRESULT CALLBACK WindowImpl::StaticProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM l
     if (msg == WM_NCDESTROY) {
         LRESULT r = DefWindowProcW(hwnd, msg, wp, lp);
         SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
+        self->m_postTarget = nullptr;
         g_windows.erase(std::remove(g_windows.begin(), g_windows.end(), self), g_windows.end());
         self->m_hwnd = nullptr;
         self->OnFinalMessage();

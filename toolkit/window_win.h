@@ -26,11 +26,14 @@
 // Controls are found by name (FindControl / FindControlAs<T>); timers are set per
 // (control, id) with SetTimer and arrive as "timer" notifications (sender = the
 // control, wParam = id); RaiseNotify(control, type, param, queued) raises the
-// window's own notifications immediately or queued on the window thread.
+// window's own notifications immediately or queued on the window thread; a
+// queued notification may be raised from any thread (a worker's result).
 // Modal dialogs: ShowMessageDialog (ui/message_box_win.h).
 #include <windows.h>
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -146,8 +149,10 @@ private:
     std::vector<HFONT> m_fonts;      // index = position in m_spec.fonts
     HFONT m_defaultFont = nullptr;   // the spec's default font (or the system's)
     TimerTable m_timers;
+    std::mutex m_queueMutex;  // queued notifications may come from worker threads
     NotifyQueue m_queue;
-    bool m_drainPosted = false;
+    std::atomic<bool> m_drainPosted{false};
+    std::atomic<HWND> m_postTarget{nullptr};
     bool m_layoutPending = true;
     bool m_tracking = false;
     Control* m_hot = nullptr;

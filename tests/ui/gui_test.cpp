@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <thread>
 
 #include "toolkit/window_win.h"
 #include "ui/message_box_win.h"
@@ -239,6 +240,38 @@ TEST(SkinWindows, RoundCornersAndTheDragStrip) {
         EXPECT_EQ(hit(150, 35), HTCLIENT);    // below the strip
         DestroyWindow(hwnd);
     }
+}
+
+TEST(SkinWindows, QueuedNotificationsAndTimers) {
+    REQUIRE_DISPLAY();
+    class Recorder : public MarkupFrame {
+    public:
+        using MarkupFrame::MarkupFrame;
+        std::vector<toolkit::Notification> seen;
+        void Notify(const toolkit::Notification& n) override {
+            seen.push_back(n);
+            if (n.type == L"timer") KillTimer(n.sender, static_cast<unsigned>(n.wParam));
+            MarkupFrame::Notify(n);
+        }
+    } frame(R"(<Window size="100,100"><VerticalLayout/></Window>)");
+    ASSERT_NE(frame.Create(nullptr, L"notify", WS_POPUP, 0), nullptr);
+    // Raised queued from a worker thread, delivered on the window thread.
+    std::thread worker([&] { frame.RaiseNotify(frame.Root(), L"checknet", 0x10000, true); });
+    worker.join();
+    EXPECT_TRUE(frame.seen.empty());  // not delivered yet
+    frame.RaiseNotify(frame.Root(), L"install", 1);  // immediate
+    ASSERT_EQ(frame.seen.size(), 1u);
+    EXPECT_EQ(frame.seen[0].type, L"install");
+    EXPECT_TRUE(frame.SetTimer(frame.Root(), 10, 20));
+    PumpFor(10000, [&] { return frame.seen.size() >= 3; });
+    ASSERT_EQ(frame.seen.size(), 3u);
+    EXPECT_EQ(frame.seen[1].type, L"checknet");
+    EXPECT_EQ(frame.seen[1].wParam, 0x10000);
+    EXPECT_EQ(frame.seen[2].type, L"timer");
+    EXPECT_EQ(frame.seen[2].sender, frame.Root());
+    EXPECT_EQ(frame.seen[2].wParam, 10);
+    PumpFor(100);
+    EXPECT_EQ(frame.seen.size(), 3u);  // the timer was stopped
 }
 
 TEST(SkinWindows, ShadowSizeOutOfRangeIsRefused) {
