@@ -95,6 +95,12 @@ void CWindowShadow::Update() {
         for (int x = 0; x < w; ++x) {
             const int dx = x < reach ? reach - x : (x >= reach + pw ? x - (reach + pw - 1) : 0);
             const int dy = y < reach ? reach - y : (y >= reach + ph ? y - (reach + ph - 1) : 0);
+            // Nothing under the window itself.
+            const int wx = x - reach + m_params.xOffset, wy = y - reach + m_params.yOffset;
+            if (wx >= 0 && wx < pw && wy >= 0 && wy < ph) {
+                px[y * w + x] = 0;
+                continue;
+            }
             double t = 1.0;
             if (reach > 0 && (dx || dy)) t = std::max(0.0, 1.0 - std::sqrt(double(dx * dx + dy * dy)) / (reach + 1));
             const auto a = static_cast<uint32_t>(m_params.darkness * std::pow(t, exponent) + 0.5);
@@ -112,8 +118,14 @@ void CWindowShadow::Update() {
     DeleteDC(mem);
     DeleteObject(bmp);
     ReleaseDC(nullptr, screen);
-    // Just behind the parent.
+    // Just behind the parent; where the platform stacks a newly shown window on
+    // top, the parent is raised above its shadow again.
     SetWindowPos(m_hwnd, m_parent, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    if (!m_restacking && GetWindow(m_parent, GW_HWNDPREV) == m_hwnd) {
+        m_restacking = true;
+        SetWindowPos(m_parent, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        m_restacking = false;
+    }
 }
 
 }  // namespace toolkit

@@ -32,6 +32,7 @@ private:
     HWND m_parent = nullptr;
     HWND m_hwnd = nullptr;
     ShadowParams m_params;
+    bool m_restacking = false;
 };
 
 }  // namespace toolkit

@@ -476,7 +476,7 @@ LRESULT CALLBACK WindowImpl::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
         case WM_KEYDOWN:
             if (wp == VK_ESCAPE) return 0;  // swallowed, like everywhere in a skinned window
             if (wp == VK_RETURN) {
-                PostMessageW(self->m_hwnd, WM_APP + 0x3A2, 0, 0);
+                PostMessageW(self->m_hwnd, WM_APP + 0x3A2, 1, 0);
                 return 0;
             }
             break;
@@ -616,12 +616,25 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             SetBkColor(dc, RGB(255, 255, 255));
             return reinterpret_cast<LRESULT>(m_editBrush);
         }
-        case WM_APP + 0x3A2:
-            if (m_editing && GetFocus() != m_editHwnd) EndEdit(true);
-            else if (m_editing && GetFocus() == m_editHwnd) {
+        case WM_APP + 0x3A2: {
+            // The edit box lost the focus (wp 0) or Enter was pressed (wp 1).
+            if (!m_editing) return 0;
+            if (wp == 1) {
                 EndEdit(true);
                 SetFocus(m_hwnd);
+                return 0;
             }
+            HWND focus = GetFocus();
+            if (focus == m_editHwnd) return 0;
+            if (focus == m_hwnd) {
+                SetFocus(m_editHwnd);  // the window's activation took it: the edit keeps the focus
+                return 0;
+            }
+            EndEdit(true);  // the focus went to another window
+            return 0;
+        }
+        case WM_SETFOCUS:
+            if (m_editHwnd) SetFocus(m_editHwnd);
             return 0;
         case kMsgDrainNotify:
             DrainNotifications();

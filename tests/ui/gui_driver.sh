@@ -2,7 +2,7 @@
 # Runs a Windows GUI test program under Wine and carries out its requests for
 # real input and screenshots:  gui_driver.sh PROGRAM [ARGS...]
 # The program writes "req-N.txt" into $VELQOR_GUI_DRIVER (one line: "click X Y",
-# "key KEYS" or "shot FILE X Y W H", screen coordinates) and waits for "done-N".
+# "key KEYS", "type WORD" or "shot FILE X Y W H", screen coordinates) and waits for "done-N".
 # Without a display the program skips its GUI tests by itself.
 set -uo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
@@ -21,6 +21,7 @@ while kill -0 "$pid" 2>/dev/null; do
       click) xdotool mousemove "$a" "$b" && xdotool click 1 ;;
       move) xdotool mousemove "$a" "$b" ;;
       key) xdotool key "$a" ;;
+      type) xdotool type --delay 20 "$a" ;;
       shot) import -window root -crop "${d}x${e}+${b}+${c}" +repage "$a" ;;
       *) echo "gui_driver: unknown request '$cmd'" >&2 ;;
     esac
