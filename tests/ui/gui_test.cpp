@@ -1,0 +1,416 @@
+// Real skinned windows under Wine: the six layouts from the embedded skin
+// archive, dialog results through real clicks and keys (xdotool, see
+// gui_driver.sh), the shadow's range checks, and the screenshots of
+// docs/screenshots (when VELQOR_SHOT_DIR names a folder).
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <cstdio>
+#include <functional>
+#include <string>
+#include <thread>
+
+#include "toolkit/window_win.h"
+#include "ui/message_box_win.h"
+#include "ui/skin_frame_win.h"
+#include "utils/fs.h"
+#include "utils/text.h"
+
+namespace {
+
+bool HaveDisplay() {
+    wchar_t buf[64];
+    return GetEnvironmentVariableW(L"DISPLAY", buf, 64) > 0;
+}
+
+std::wstring EnvPath(const wchar_t* name) {
+    wchar_t buf[1024];
+    DWORD n = GetEnvironmentVariableW(name, buf, 1024);
+    if (n == 0 || n >= 1024) return L"";
+    std::wstring unix(buf, n);
+    if (unix.size() > 1 && unix[1] == L':') return unix;
+    for (auto& c : unix)
+        if (c == L'/') c = L'\\';
+    return L"Z:" + unix;  // Wine's drive for the Unix root
+}
+
+#define REQUIRE_DISPLAY() \
+    if (!HaveDisplay()) GTEST_SKIP() << "no display (DISPLAY is unset)"
+
+// Dispatches the thread's messages for up to `ms` milliseconds or until `done`.
+void PumpFor(int ms, const std::function<bool()>& done = nullptr) {
+    const DWORD start = GetTickCount();
+    MSG msg;
+    while (GetTickCount() - start < static_cast<DWORD>(ms)) {
+        if (done && done()) return;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            if (msg.message == WM_QUIT) {
+                PostQuitMessage(static_cast<int>(msg.wParam));
+                return;
+            }
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+    }
+}
+
+// Talks to gui_driver.sh: one request file, then wait (dispatching messages) for its answer.
+class Driver {
+public:
+    Driver() : m_dir(EnvPath(L"VELQOR_GUI_DRIVER")) {}
+    bool Available() const { return !m_dir.empty(); }
+    bool Request(const std::string& line) {
+        ++m_n;
+        const std::wstring req = m_dir + L"\\req-" + std::to_wstring(m_n) + L".txt";
+        const std::wstring tmp = req + L".tmp";
+        if (!Utils::WriteFileBytes(tmp, line + "\n") || !MoveFileExW(tmp.c_str(), req.c_str(), MOVEFILE_REPLACE_EXISTING))
+            return false;
+        const std::wstring done = m_dir + L"\\done-" + std::to_wstring(m_n);
+        PumpFor(20000, [&] { return Utils::FileExists(done); });
+        // Let the input that was just sent arrive and be handled.
+        PumpFor(300);
+        return Utils::FileExists(done);
+    }
+    bool ClickControl(HWND hwnd, const wchar_t* name) {
+        toolkit::WindowImpl* w = toolkit::WindowImpl::FromHandle(hwnd);
+        toolkit::Control* c = w ? w->FindControl(name) : nullptr;
+        if (!c) return false;
+        const toolkit::Rect& r = c->GetPos();
+        POINT pt{(r.left + r.right) / 2, (r.top + r.bottom) / 2};
+        ClientToScreen(hwnd, &pt);
+        return Request("click " + std::to_string(pt.x) + " " + std::to_string(pt.y));
+    }
+    bool Shot(HWND hwnd, const std::wstring& file, int margin) {
+        RECT rc;
+        GetWindowRect(hwnd, &rc);
+        return Request("shot " + Utils::WideToUtf8(file) + " " +
+                       std::to_string(rc.left - margin) + " " + std::to_string(rc.top - margin) + " " +
+                       std::to_string(rc.right - rc.left + 2 * margin) + " " +
+                       std::to_string(rc.bottom - rc.top + 2 * margin));
+    }
+
+private:
+    std::wstring m_dir;
+    int m_n = 0;
+};
+
+// Runs `script` once from inside the next modal loop (a thread timer).
+std::function<void()> g_script;
+void CALLBACK RunScript(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    auto script = std::move(g_script);
+    g_script = nullptr;
+    if (script) script();
+}
+void RunInModalLoop(std::function<void()> script) {
+    g_script = std::move(script);
+    SetTimer(nullptr, 0, 50, &RunScript);
+}
+
+// The dialog's window, once it exists and is visible.
+HWND WaitForWindow(const wchar_t* className) {
+    HWND hwnd = nullptr;
+    PumpFor(10000, [&] {
+        hwnd = FindWindowW(className, nullptr);
+        return hwnd && IsWindowVisible(hwnd);
+    });
+    if (hwnd) {
+        UpdateWindow(hwnd);
+        PumpFor(200);
+    }
+    return hwnd;
+}
+
+// Unix form of a Windows path under Z: (for the driver's screenshots).
+std::string UnixPath(const std::wstring& path) {
+    std::wstring p = path.size() > 2 && path[1] == L':' ? path.substr(2) : path;
+    for (auto& c : p)
+        if (c == L'\\') c = L'/';
+    return Utils::WideToUtf8(p);
+}
+
+class Frame : public CSkinFrame {
+public:
+    using CSkinFrame::CSkinFrame;
+    std::function<void(UINT)> onMessage;
+    LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override {
+        if (onMessage && msg >= WM_APP && msg < WM_APP + 0x100) onMessage(msg);
+        return CSkinFrame::HandleMessage(msg, wp, lp, handled);
+    }
+};
+
+struct LayoutCase {
+    const wchar_t* file;
+    const wchar_t* className;
+    int width, height;
+    std::vector<const wchar_t*> names;
+};
+
+const LayoutCase kLayouts[] = {
+    {L"MainWnd.xml", L"MainWnd", 600, 400, {L"mainTabLt", L"titleTabLt", L"defaultInstallBtn", L"installPrg", L"progressAnLb", L"closebtn"}},
+    {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", 360, 180, {L"textLbl", L"captionLbl", L"closebtn"}},
+    {L"MessageBox2Wnd.xml", L"MessageBox2Wnd", 360, 180, {L"textLbl", L"captionLbl", L"closebtn"}},
+    {L"ExitTipWnd.xml", L"ExitTipWnd", 360, 180, {L"okBtn", L"cancelBtn", L"closebtn"}},
+    {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", 400, 180, {L"okBtn", L"cancelBtn", L"closebtn"}},
+    {L"NetworkTipWnd.xml", L"NetworkTipWnd", 360, 180, {L"okBtn", L"cancelBtn", L"closebtn"}},
+};
+
+}  // namespace
+
+TEST(SkinWindows, EveryLayoutBuildsFromTheEmbeddedArchive) {
+    REQUIRE_DISPLAY();
+    const auto t0 = std::chrono::steady_clock::now();
+    ASSERT_TRUE(toolkit::LoadSkinResource(GetModuleHandleW(nullptr), 147));
+    const auto t1 = std::chrono::steady_clock::now();
+    for (const auto& c : kLayouts) {
+        SCOPED_TRACE(Utils::WideToUtf8(c.file));
+        Frame frame(c.file);
+        EXPECT_EQ(frame.GetWindowClassName(), c.className);
+        HWND hwnd = frame.Create(nullptr, L"layout", WS_POPUP, 0);
+        ASSERT_NE(hwnd, nullptr);
+        if (c.width == 600) {
+            const auto t2 = std::chrono::steady_clock::now();
+            std::printf("[ measure ] skin archive opened in %.2f ms, main layout built in %.2f ms\n",
+                        std::chrono::duration<double, std::milli>(t1 - t0).count(),
+                        std::chrono::duration<double, std::milli>(t2 - t1).count());
+        }
+        ASSERT_TRUE(frame.HasLayout());
+        RECT rc;
+        GetClientRect(hwnd, &rc);
+        EXPECT_EQ(rc.right, c.width);
+        EXPECT_EQ(rc.bottom, c.height);
+        EXPECT_EQ(GetWindowLongPtrW(hwnd, GWL_STYLE) & WS_CAPTION, 0);
+        for (auto* name : c.names) EXPECT_NE(frame.FindControl(name), nullptr) << Utils::WideToUtf8(name);
+        // Draw every page once so that every image is decoded.
+        if (auto* tab = frame.FindControlAs<toolkit::TabLayout>(L"mainTabLt")) {
+            ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+            for (int page = 0; page < 4; ++page) {
+                tab->SelectItem(page);
+                UpdateWindow(hwnd);
+            }
+        }
+        DestroyWindow(hwnd);
+    }
+    std::printf("[ measure ] decoded images hold %zu bytes\n", toolkit::DecodedImageBytes());
+}
+
+TEST(SkinWindows, ArchiveIsAChineseResource) {
+    HRSRC res = FindResourceExW(nullptr, L"ZIPRES", MAKEINTRESOURCEW(147), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    ASSERT_NE(res, nullptr);
+    EXPECT_GT(SizeofResource(nullptr, res), 1000u);
+}
+
+// A window built from markup given here.
+class MarkupFrame : public CSkinFrame {
+public:
+    explicit MarkupFrame(std::string markup) : CSkinFrame(L"TestWnd.xml"), m_markup(std::move(markup)) {}
+    bool GetSkinMarkup(std::string& markup) override {
+        markup = m_markup;
+        return true;
+    }
+
+private:
+    std::string m_markup;
+};
+
+TEST(SkinWindows, RoundCornersAndTheDragStrip) {
+    REQUIRE_DISPLAY();
+    const char* body = R"(<VerticalLayout><HorizontalLayout height="35"><Label name="title" width="100"/><Control/>
+        <Button name="closebtn" width="30"/></HorizontalLayout><Control/></VerticalLayout></Window>)";
+    struct Case { const char* round; bool cornerInside; } cases[] = {{"1,0", true}, {"6,6", false}};
+    for (const auto& c : cases) {
+        MarkupFrame frame(std::string(R"(<Window size="300,200" caption="0,0,0,35" roundcorner=")") + c.round + "\">" + body);
+        HWND hwnd = frame.Create(nullptr, L"round", WS_POPUP, 0);
+        ASSERT_NE(hwnd, nullptr);
+        HRGN rgn = CreateRectRgn(0, 0, 0, 0);
+        ASSERT_NE(GetWindowRgn(hwnd, rgn), ERROR);
+        EXPECT_EQ(PtInRegion(rgn, 0, 0) != FALSE, c.cornerInside) << c.round;
+        EXPECT_TRUE(PtInRegion(rgn, 150, 100));
+        DeleteObject(rgn);
+        // The top 35 pixels drag the window, except over a button.
+        RECT rc;
+        GetWindowRect(hwnd, &rc);
+        auto hit = [&](int x, int y) { return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(rc.left + x, rc.top + y)); };
+        EXPECT_EQ(hit(50, 10), HTCAPTION);    // over the label
+        EXPECT_EQ(hit(200, 34), HTCAPTION);   // over the spacer, last row of the strip
+        EXPECT_EQ(hit(285, 10), HTCLIENT);    // over the close button
+        EXPECT_EQ(hit(150, 35), HTCLIENT);    // below the strip
+        DestroyWindow(hwnd);
+    }
+}
+
+TEST(SkinWindows, QueuedNotificationsAndTimers) {
+    REQUIRE_DISPLAY();
+    class Recorder : public MarkupFrame {
+    public:
+        using MarkupFrame::MarkupFrame;
+        std::vector<toolkit::Notification> seen;
+        void Notify(const toolkit::Notification& n) override {
+            seen.push_back(n);
+            if (n.type == L"timer") KillTimer(n.sender, static_cast<unsigned>(n.wParam));
+            MarkupFrame::Notify(n);
+        }
+    } frame(R"(<Window size="100,100"><VerticalLayout/></Window>)");
+    ASSERT_NE(frame.Create(nullptr, L"notify", WS_POPUP, 0), nullptr);
+    // Raised queued from a worker thread, delivered on the window thread.
+    std::thread worker([&] { frame.RaiseNotify(frame.Root(), L"checknet", 0x10000, true); });
+    worker.join();
+    EXPECT_TRUE(frame.seen.empty());  // not delivered yet
+    frame.RaiseNotify(frame.Root(), L"install", 1);  // immediate
+    ASSERT_EQ(frame.seen.size(), 1u);
+    EXPECT_EQ(frame.seen[0].type, L"install");
+    EXPECT_TRUE(frame.SetTimer(frame.Root(), 10, 20));
+    PumpFor(10000, [&] { return frame.seen.size() >= 3; });
+    ASSERT_EQ(frame.seen.size(), 3u);
+    EXPECT_EQ(frame.seen[1].type, L"checknet");
+    EXPECT_EQ(frame.seen[1].wParam, 0x10000);
+    EXPECT_EQ(frame.seen[2].type, L"timer");
+    EXPECT_EQ(frame.seen[2].sender, frame.Root());
+    EXPECT_EQ(frame.seen[2].wParam, 10);
+    PumpFor(100);
+    EXPECT_EQ(frame.seen.size(), 3u);  // the timer was stopped
+}
+
+TEST(SkinWindows, ShadowSizeOutOfRangeIsRefused) {
+    REQUIRE_DISPLAY();
+    class Custom : public CSkinFrame {
+    public:
+        Custom() : CSkinFrame(L"Custom.xml") {}
+        bool GetSkinMarkup(std::string& markup) override {
+            markup = R"(<Window size="200,100" showshadow="true" shadowsize="25" shadowsharpness="3" shadowdarkness="40" shadowposition="2,3" shadowcolor="#00112233"><Control/></Window>)";
+            return true;
+        }
+    } frame;
+    ASSERT_NE(frame.Create(nullptr, L"shadow", WS_POPUP, 0), nullptr);
+    ASSERT_NE(frame.Shadow(), nullptr);
+    const auto& p = frame.Shadow()->Params();
+    EXPECT_EQ(p.size, 0);  // 25 refused: the previous size stays
+    EXPECT_EQ(p.sharpness, 3);
+    EXPECT_EQ(p.darkness, 40);
+    EXPECT_EQ(p.xOffset, 2);
+    EXPECT_EQ(p.colorRef, 0x112233u);
+}
+
+TEST(SkinWindows, DialogKeepsDispatchingTheOwnersMessages) {
+    REQUIRE_DISPLAY();
+    Frame owner(L"MainWnd.xml");
+    HWND ownerHwnd = owner.Create(nullptr, L"owner", WS_POPUP, 0);
+    ASSERT_NE(ownerHwnd, nullptr);
+    bool seen = false;
+    owner.onMessage = [&](UINT msg) {
+        if (msg != WM_APP + 7) return;
+        seen = true;
+        EXPECT_FALSE(IsWindowEnabled(ownerHwnd));  // disabled while the dialog is open
+        if (HWND dlg = FindWindowW(L"MessageBox2Wnd", nullptr)) PostMessageW(dlg, WM_CLOSE, 0, 0);
+    };
+    std::wstring text, caption;
+    RunInModalLoop([&] {
+        if (HWND dlg = WaitForWindow(L"MessageBox2Wnd")) {
+            auto* w = toolkit::WindowImpl::FromHandle(dlg);
+            text = w->FindControl(L"textLbl")->Text();
+            caption = w->FindControl(L"captionLbl")->Text();
+        }
+        PostMessageW(ownerHwnd, WM_APP + 7, 0, 0);  // the owner closes the dialog
+    });
+    EXPECT_EQ(ShowMessageDialog(L"MessageBox2Wnd.xml", ownerHwnd), 1);  // closed, no button: 1
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(IsWindowEnabled(ownerHwnd));
+    EXPECT_EQ(text, L"TEXT");  // no text given: the layout's placeholders stay
+    EXPECT_EQ(caption, L"CAPTION");
+}
+
+TEST(SkinWindows, DialogResultsFromRealClicksAndKeys) {
+    REQUIRE_DISPLAY();
+    Driver driver;
+    if (!driver.Available()) GTEST_SKIP() << "not run by gui_driver.sh";
+    struct Case {
+        const wchar_t* layout;
+        const wchar_t* className;
+        std::vector<std::string> keys;  // sent first
+        const wchar_t* click;           // then clicked (nullptr: none)
+        int expected;
+    } cases[] = {
+        {L"ExitTipWnd.xml", L"ExitTipWnd", {}, L"okBtn", 0},
+        {L"ExitTipWnd.xml", L"ExitTipWnd", {}, L"cancelBtn", 1},
+        {L"ExitTipWnd.xml", L"ExitTipWnd", {}, L"closebtn", 2},
+        // Escape closes nothing: the dialog is still there for its close button.
+        {L"NetworkTipWnd.xml", L"NetworkTipWnd", {"Escape"}, L"closebtn", 2},
+        // The system close key keeps the initial result.
+        {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", {"alt+F4"}, nullptr, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utils::WideToUtf8(c.layout) + " " + (c.click ? Utils::WideToUtf8(c.click) : "keys"));
+        bool driven = false;
+        RunInModalLoop([&] {
+            HWND dlg = WaitForWindow(c.className);
+            if (!dlg) return;
+            // A click on the body gives the dialog the keyboard focus.
+            RECT rc;
+            GetWindowRect(dlg, &rc);
+            driven = driver.Request("click " + std::to_string(rc.left + 30) + " " + std::to_string(rc.bottom - 12));
+            for (const auto& k : c.keys) driven = driven && driver.Request("key " + k);
+            if (c.click) driven = driven && IsWindow(dlg) && driver.ClickControl(dlg, c.click);
+        });
+        EXPECT_EQ(ShowMessageDialog(c.layout, nullptr), c.expected);
+        EXPECT_TRUE(driven);
+    }
+}
+
+TEST(SkinWindows, Screenshots) {
+    REQUIRE_DISPLAY();
+    Driver driver;
+    const std::wstring dir = EnvPath(L"VELQOR_SHOT_DIR");
+    if (!driver.Available() || dir.empty()) GTEST_SKIP() << "screenshots are made by tests/ui/make-screenshots.sh";
+    constexpr int kMargin = 10;  // room for the shadow
+    Frame main(L"MainWnd.xml");
+    HWND hwnd = main.Create(nullptr, L"Velqor", 0x10CF0000 & ~WS_VISIBLE, 0);
+    ASSERT_NE(hwnd, nullptr);
+    main.CenterWindow();
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    auto* tab = main.FindControlAs<toolkit::TabLayout>(L"mainTabLt");
+    auto* title = main.FindControlAs<toolkit::TabLayout>(L"titleTabLt");
+    ASSERT_NE(tab, nullptr);
+    const wchar_t* pages[] = {L"main-0-welcome.png", L"main-1-custom.png", L"main-2-installing.png", L"main-3-finished.png"};
+    for (int page = 0; page < 4; ++page) {
+        tab->SelectItem(page);
+        if (title) title->SelectItem(page == 1 ? 1 : 0);
+        if (auto* back = main.FindControl(L"backBtn")) back->SetVisible(page == 1);
+        if (auto* grp = main.FindControl(L"titleGrpCtn")) grp->SetVisible(page != 2);
+        if (page == 1)
+            if (auto* edit = main.FindControl(L"installDirEdit")) edit->SetText(L"C:\\Program Files\\Velqor");
+        if (page == 2) {
+            main.FindControlAs<toolkit::Progress>(L"installPrg")->SetValue(70);
+            main.FindControl(L"progressLb")->SetText(L"正在安装中:70%，请稍候...");
+        }
+        UpdateWindow(hwnd);
+        PumpFor(300);
+        EXPECT_TRUE(driver.Shot(hwnd, Utils::Utf8ToWide(UnixPath(dir + L"\\" + pages[page])), kMargin));
+    }
+    struct DialogShot {
+        const wchar_t* layout;
+        const wchar_t* className;
+        const wchar_t* text;
+        const wchar_t* caption;
+        const wchar_t* file;
+    } dialogs[] = {
+        {L"ExitTipWnd.xml", L"ExitTipWnd", nullptr, nullptr, L"dialog-exit-tip.png"},
+        {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", nullptr, nullptr, L"dialog-installed-path-tip.png"},
+        {L"NetworkTipWnd.xml", L"NetworkTipWnd", nullptr, nullptr, L"dialog-network-tip.png"},
+        {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装", L"温馨提示", L"dialog-message-box-1.png"},
+        {L"MessageBox2Wnd.xml", L"MessageBox2Wnd", L"当前网络环境较差，请在网络通畅时进行安装", L"温馨提示", L"dialog-message-box-2.png"},
+    };
+    for (const auto& d : dialogs) {
+        RunInModalLoop([&] {
+            HWND dlg = WaitForWindow(d.className);
+            if (!dlg) return;
+            PumpFor(300);
+            EXPECT_TRUE(driver.Shot(dlg, Utils::Utf8ToWide(UnixPath(dir + L"\\" + d.file)), kMargin));
+            PostMessageW(dlg, WM_CLOSE, 0, 0);
+        });
+        ShowMessageDialog(d.layout, hwnd, d.text, d.caption);
+    }
+    DestroyWindow(hwnd);
+}

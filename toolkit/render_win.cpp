@@ -1,0 +1,265 @@
+#include "toolkit/render_win.h"
+
+#include <shlwapi.h>
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "toolkit/archive.h"
+#include "toolkit/image_string.h"
+#include "toolkit/window_win.h"
+#include "utils/log.h"
+
+namespace toolkit::render {
+namespace {
+
+// A decoded image: premultiplied 32-bit pixels owned here, wrapped by a GDI+ bitmap.
+struct DecodedImage {
+    std::vector<uint8_t> pixels;
+    std::unique_ptr<Gdiplus::Bitmap> bitmap;
+    int width = 0, height = 0;
+};
+
+// Decoded once per (name, mask); a name the archive lacks is remembered as absent.
+std::map<std::wstring, std::unique_ptr<DecodedImage>> g_images;
+size_t g_imageBytes = 0;
+
+std::unique_ptr<DecodedImage> Decode(const std::string& bytes, bool hasMask, Color mask) {
+    IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
+    if (!stream) return nullptr;
+    std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
+    std::unique_ptr<DecodedImage> image;
+    if (decoded && decoded->GetLastStatus() == Gdiplus::Ok) {
+        const int w = static_cast<int>(decoded->GetWidth()), h = static_cast<int>(decoded->GetHeight());
+        Gdiplus::BitmapData data{};
+        Gdiplus::Rect all(0, 0, w, h);
+        if (w > 0 && h > 0 &&
+            decoded->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &data) == Gdiplus::Ok) {
+            image = std::make_unique<DecodedImage>();
+            image->width = w;
+            image->height = h;
+            image->pixels.resize(static_cast<size_t>(w) * h * 4);
+            for (int y = 0; y < h; ++y) {
+                const auto* src = static_cast<const uint32_t*>(data.Scan0) + static_cast<size_t>(y) * (data.Stride / 4);
+                auto* dst = reinterpret_cast<uint32_t*>(image->pixels.data()) + static_cast<size_t>(y) * w;
+                for (int x = 0; x < w; ++x) {
+                    uint32_t p = src[x];
+                    if (hasMask && (p & 0x00FFFFFF) == (mask & 0x00FFFFFF)) p = 0;
+                    const uint32_t a = p >> 24;
+                    if (a != 255) {
+                        const uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255,
+                                       b = (p & 0xFF) * a / 255;
+                        p = (a << 24) | (r << 16) | (g << 8) | b;
+                    }
+                    dst[x] = p;
+                }
+            }
+            decoded->UnlockBits(&data);
+            image->bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, image->pixels.data());
+        }
+    }
+    decoded.reset();
+    stream->Release();
+    return image;
+}
+
+DecodedImage* GetImage(const std::wstring& file, bool hasMask, Color mask) {
+    std::wstring key = SkinArchive::NormalizeName(file);
+    if (hasMask) key += L"|" + std::to_wstring(mask & 0x00FFFFFF);
+    auto it = g_images.find(key);
+    if (it != g_images.end()) return it->second.get();
+    std::unique_ptr<DecodedImage> image;
+    std::string bytes;
+    auto archive = GetSkinArchive();
+    if (archive && archive->ReadFile(file, bytes)) image = Decode(bytes, hasMask, mask);
+    if (image) g_imageBytes += image->pixels.size();
+    return g_images.emplace(key, std::move(image)).first->second.get();
+}
+
+Gdiplus::Rect ToGp(const Rect& r) { return Gdiplus::Rect(r.left, r.top, r.Width(), r.Height()); }
+
+Rect Intersect(const Rect& a, const Rect& b) {
+    return Rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
+}
+
+void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Rect& src,
+              Gdiplus::ImageAttributes& attr, bool tileX, bool tileY) {
+    if (dst.Empty() || src.Empty()) return;
+    if (!tileX && !tileY) {
+        g.DrawImage(img.bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attr);
+        return;
+    }
+    const int stepX = tileX ? src.Width() : dst.Width();
+    const int stepY = tileY ? src.Height() : dst.Height();
+    for (int y = dst.top; y < dst.bottom; y += stepY) {
+        for (int x = dst.left; x < dst.right; x += stepX) {
+            Rect cell{x, y, std::min(x + stepX, dst.right), std::min(y + stepY, dst.bottom)};
+            // A partial tile takes the matching part of the source.
+            const int sw = tileX ? cell.Width() : src.Width();
+            const int sh = tileY ? cell.Height() : src.Height();
+            g.DrawImage(img.bitmap.get(), ToGp(cell), src.left, src.top, sw, sh, Gdiplus::UnitPixel, &attr);
+        }
+    }
+}
+
+// Draws an image string into the control rectangle `box` (or `destOverride`,
+// relative to it), clipped to the box.
+void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect& box, const Rect* destOverride = nullptr) {
+    if (text.empty()) return;
+    ImageSpec spec;
+    if (!ParseImageString(text, spec) || spec.file.empty()) return;
+    DecodedImage* img = GetImage(spec.file, spec.hasMask, spec.mask);
+    if (!img || !img->bitmap) return;
+    Rect dst = box;
+    const Rect* rel = destOverride ? destOverride : (spec.hasDest ? &spec.dest : nullptr);
+    if (rel) dst = Intersect(Rect{box.left + rel->left, box.top + rel->top, box.left + rel->right, box.top + rel->bottom}, box);
+    if (dst.Empty()) return;
+    Rect src{0, 0, img->width, img->height};
+    if (spec.hasSource) src = Intersect(spec.source, src);
+    if (src.Empty()) return;
+
+    Gdiplus::ImageAttributes attr;
+    attr.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
+    if (spec.fade < 255) {
+        Gdiplus::ColorMatrix m = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, spec.fade / 255.0f, 0}, {0, 0, 0, 0, 1}}};
+        attr.SetColorMatrix(&m);
+    }
+    // Scale-9: corner widths limited to half of both the source and the destination.
+    Rect c = spec.corner;
+    c.left = std::clamp(c.left, 0, std::min(src.Width(), dst.Width()) / 2);
+    c.right = std::clamp(c.right, 0, std::min(src.Width(), dst.Width()) / 2);
+    c.top = std::clamp(c.top, 0, std::min(src.Height(), dst.Height()) / 2);
+    c.bottom = std::clamp(c.bottom, 0, std::min(src.Height(), dst.Height()) / 2);
+    const int sx[4] = {src.left, src.left + c.left, src.right - c.right, src.right};
+    const int sy[4] = {src.top, src.top + c.top, src.bottom - c.bottom, src.bottom};
+    const int dx[4] = {dst.left, dst.left + c.left, dst.right - c.right, dst.right};
+    const int dy[4] = {dst.top, dst.top + c.top, dst.bottom - c.bottom, dst.bottom};
+    for (int row = 0; row < 3; ++row) {
+        for (int col = 0; col < 3; ++col) {
+            const bool middle = row == 1 && col == 1;
+            if (middle && spec.hole) continue;
+            DrawPart(g, *img, Rect{dx[col], dy[row], dx[col + 1], dy[row + 1]}, Rect{sx[col], sy[row], sx[col + 1], sy[row + 1]},
+                     attr, spec.xtiled && col == 1, spec.ytiled && row == 1);
+        }
+    }
+}
+
+void RoundRectPath(Gdiplus::GraphicsPath& path, const Rect& r, Size round) {
+    const int w = std::min(round.cx, r.Width()), h = std::min(round.cy, r.Height());
+    if (w <= 0 || h <= 0) {
+        path.AddRectangle(ToGp(r));
+        return;
+    }
+    const int right = r.right - 1, bottom = r.bottom - 1;
+    path.AddArc(r.left, r.top, w, h, 180, 90);
+    path.AddArc(right - w, r.top, w, h, 270, 90);
+    path.AddArc(right - w, bottom - h, w, h, 0, 90);
+    path.AddArc(r.left, bottom - h, w, h, 90, 90);
+    path.CloseFigure();
+}
+
+Gdiplus::Color ToGpColor(Color c) { return Gdiplus::Color(static_cast<Gdiplus::ARGB>(c)); }
+
+void DrawText(Gdiplus::Graphics& g, Label& label, const WindowImpl& window) {
+    const std::wstring& text = label.Text();
+    if (text.empty()) return;
+    const Rect& r = label.GetPos();
+    const Rect& p = label.TextPadding();
+    RECT rc{r.left + p.left, r.top + p.top, r.right - p.right, r.bottom - p.bottom};
+    if (rc.right <= rc.left || rc.bottom <= rc.top) return;
+    const unsigned style = label.TextStyle();
+    UINT flags = TextFlags(style) | DT_NOPREFIX;
+    HDC dc = g.GetHDC();
+    HGDIOBJ old = SelectObject(dc, window.GetFont(label.Font()));
+    const Color color = label.CurrentTextColor();
+    SetTextColor(dc, RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF));
+    SetBkMode(dc, TRANSPARENT);
+    if (!(style & kTextSingleLine) && (style & (kTextVCenter | kTextBottom))) {
+        // GDI centres only single lines: measure the wrapped text and place it.
+        RECT calc = rc;
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &calc, flags | DT_CALCRECT);
+        const int th = calc.bottom - calc.top, avail = rc.bottom - rc.top;
+        if (th < avail) rc.top += (style & kTextBottom) ? avail - th : (avail - th) / 2;
+    }
+    DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &rc, flags);
+    SelectObject(dc, old);
+    g.ReleaseHDC(dc);
+}
+
+void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const WindowImpl& window) {
+    if (!c.IsVisible()) return;
+    const Rect& r = c.GetPos();
+    if (r.Empty() || Intersect(r, dirty).Empty()) return;
+    const Gdiplus::GraphicsState state = g.Save();
+    g.SetClip(ToGp(Intersect(r, dirty)), Gdiplus::CombineModeIntersect);
+    const Size round = c.BorderRound();
+    const bool rounded = round.cx > 0 && round.cy > 0;
+    Gdiplus::GraphicsPath path;
+    if (rounded) RoundRectPath(path, r, round);
+
+    auto* button = c.As<Button>();
+    const Color fill = button ? button->CurrentBkColor() : c.BkColor();
+    if (AlphaOf(fill) != 0) {
+        Gdiplus::SolidBrush brush(ToGpColor(fill));
+        if (rounded) g.FillPath(&brush, &path);
+        else g.FillRectangle(&brush, ToGp(r));
+    }
+    if (rounded) g.SetClip(&path, Gdiplus::CombineModeIntersect);
+    DrawImageString(g, c.BkImage(), r);
+    if (button) DrawImageString(g, button->CurrentImage(), r);
+    if (auto* progress = c.As<Progress>()) {
+        Rect fore = progress->ForeDest();
+        if (!fore.Empty()) DrawImageString(g, progress->ForeImage(), r, &fore);
+    }
+    if (auto* label = c.As<Label>()) DrawText(g, *label, window);
+    if (c.BorderSize() > 0 && AlphaOf(c.BorderColor()) != 0) {
+        g.ResetClip();
+        g.SetClip(ToGp(Intersect(r, dirty)));
+        Gdiplus::Pen pen(ToGpColor(c.BorderColor()), static_cast<Gdiplus::REAL>(c.BorderSize()));
+        pen.SetAlignment(Gdiplus::PenAlignmentInset);
+        if (rounded) g.DrawPath(&pen, &path);
+        else g.DrawRectangle(&pen, r.left, r.top, r.Width() - 1, r.Height() - 1);
+    }
+    g.Restore(state);
+    if (auto* box = c.As<Container>()) {
+        const Gdiplus::GraphicsState inner = g.Save();
+        g.SetClip(ToGp(r), Gdiplus::CombineModeIntersect);
+        for (size_t i = 0; i < box->Count(); ++i) DrawControl(g, *box->ChildAt(i), dirty, window);
+        g.Restore(inner);
+    }
+}
+
+}  // namespace
+
+UINT TextFlags(unsigned style) {
+    UINT f = 0;
+    if (style & kTextCenter) f |= DT_CENTER;
+    else if (style & kTextRight) f |= DT_RIGHT;
+    else f |= DT_LEFT;
+    if (style & kTextSingleLine) {
+        f |= DT_SINGLELINE;
+        if (style & kTextVCenter) f |= DT_VCENTER;
+        else if (style & kTextBottom) f |= DT_BOTTOM;
+    }
+    if (style & kTextWordBreak) f |= DT_WORDBREAK;
+    if (style & kTextEndEllipsis) f |= DT_END_ELLIPSIS;
+    return f;
+}
+
+void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const WindowImpl& window) {
+    g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
+    g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
+    g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+    DrawControl(g, root, dirty, window);
+}
+
+void ClearImageCache() {
+    g_images.clear();
+    g_imageBytes = 0;
+}
+
+size_t ImageCacheBytes() { return g_imageBytes; }
+
+}  // namespace toolkit::render

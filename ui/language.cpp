@@ -1,0 +1,74 @@
+#include "ui/language.h"
+
+#include <json/json.h>
+
+#include <memory>
+
+#include "toolkit/archive.h"
+#include "utils/fs.h"
+#include "utils/ini.h"
+#include "utils/log.h"
+#include "utils/text.h"
+
+namespace {
+const wchar_t* const kCodes[] = {L"en-US", L"zh-CN", L"zh-TW"};
+constexpr int kCodeCount = 3;
+}  // namespace
+
+int LanguageCount() { return kCodeCount; }
+
+std::wstring LanguageCodeAt(int index) {
+    if (index < 0 || index >= kCodeCount) return std::wstring();
+    return kCodes[index];
+}
+
+int LoadLanguage(int index, const std::wstring& code) {
+    auto archive = toolkit::GetSkinArchive();
+    if (!archive) return 0;
+    const int64_t size = archive->FileSize(L"language.json");
+    if (size <= 0 || static_cast<uint64_t>(size) > kMaxLanguageFileSize) return 0;
+    std::string bytes;
+    if (!archive->ReadFile(L"language.json", bytes, kMaxLanguageFileSize)) return 0;
+
+    if (!code.empty()) {
+        const std::string wanted = Utils::WideToAnsi(code);
+        for (int i = 0; i < kCodeCount; ++i)
+            if (Utils::WideToAnsi(kCodes[i]) == wanted) index = i;
+    } else if (index < 0 || index >= kCodeCount) {
+        index = 0;
+    }
+    if (index < 0 || index >= kCodeCount) return index;  // an unknown code keeps an out-of-table index
+
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    if (!reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &errors) || !root.isArray()) {
+        DEBUG_LOG(L"language.json cannot be parsed\r\n");
+        return index;
+    }
+    const std::string member = Utils::WideToUtf8(kCodes[index]);
+    for (const auto& element : root) {
+        // Elements without an integer id or a string text are skipped.
+        if (!element.isObject()) continue;
+        const Json::Value& id = element["id"];
+        const Json::Value& text = element[member];
+        if (!id.isInt() || !text.isString()) continue;
+        std::wstring wide = index == 0 ? Utils::AnsiToWide(text.asString())
+                                       : Utils::AnsiToWide(Utils::Utf8ToAnsi(text.asString()));
+        toolkit::SetLanguageText(std::to_wstring(id.asInt()), wide);
+    }
+    return index;
+}
+
+int LoadInstalledLanguage(const std::wstring& folder) {
+    std::wstring code;
+    const std::wstring config = folder + L"\\config.ini";
+    if (Utils::FileExists(config)) {
+        code = Utils::IniReadString(config, L"Install", L"Language", L"en-US");
+        if (code.size() > 260) code.resize(260);
+    }
+    int index = LoadLanguage(0, code);
+    toolkit::RelayoutAllWindows();
+    return index;
+}
