@@ -4,6 +4,7 @@
 // standard output, and the text helpers that turn those chunks into lines.
 #include <cstdint>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -73,9 +74,9 @@ public:
 
 private:
     std::wstring m_commandLine;
-    Pipe* m_errPipe = nullptr;
-    Pipe* m_outPipe = nullptr;
-    Pipe* m_inPipe = nullptr;
+    std::unique_ptr<Pipe> m_errPipe;
+    std::unique_ptr<Pipe> m_outPipe;
+    std::unique_ptr<Pipe> m_inPipe;
     NativeHandle m_process = kNullHandle;
     NativeHandle m_thread = kNullHandle;
     uint32_t m_pid = 0;

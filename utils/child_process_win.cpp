@@ -45,10 +45,9 @@ void Pipe::CloseReadEnd() { CloseNative(m_readEnd); }
 ChildProcess::~ChildProcess() { Close(); }
 
 void ChildProcess::ReleasePipes() {
-    delete m_errPipe;
-    delete m_outPipe;
-    delete m_inPipe;
-    m_errPipe = m_outPipe = m_inPipe = nullptr;
+    m_errPipe.reset();
+    m_outPipe.reset();
+    m_inPipe.reset();
 }
 
 void ChildProcess::Launch(const std::wstring& commandLine) {
@@ -56,9 +55,9 @@ void ChildProcess::Launch(const std::wstring& commandLine) {
     if (commandLine.size() > kMaxCommandLine) throw Exception();
     m_commandLine = commandLine;
     try {
-        m_errPipe = new Pipe();
-        m_outPipe = new Pipe();
-        m_inPipe = new Pipe();
+        m_errPipe = std::make_unique<Pipe>();
+        m_outPipe = std::make_unique<Pipe>();
+        m_inPipe = std::make_unique<Pipe>();
     } catch (...) {
         ReleasePipes();
         throw;
