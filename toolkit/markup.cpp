@@ -98,14 +98,14 @@ bool BuildLayout(std::string_view markup, const ControlFactory& custom, LayoutDo
     pugi::xml_node window = doc.document_element();
     if (!window || !EqualsNoCase(Wide(window.name()), L"Window")) return fail(L"root element is not Window");
 
-    WindowSpec& spec = out.window;
+    WindowSpec& desc = out.window;
     for (const auto& attr : window.attributes()) {
         std::wstring name = AsciiLower(Wide(attr.name()));
         std::wstring value = Wide(attr.value());
-        if (name == L"size") ParseSize(value, spec.size);
-        else if (name == L"caption") ParseRect(value, spec.caption);
-        else if (name == L"roundcorner") ParseSize(value, spec.roundCorner);
-        spec.attributes.emplace_back(std::move(name), std::move(value));
+        if (name == L"size") ParseSize(value, desc.size);
+        else if (name == L"caption") ParseRect(value, desc.caption);
+        else if (name == L"roundcorner") ParseSize(value, desc.roundCorner);
+        desc.attributes.emplace_back(std::move(name), std::move(value));
     }
 
     pugi::xml_node rootNode;
@@ -124,7 +124,7 @@ bool BuildLayout(std::string_view markup, const ControlFactory& custom, LayoutDo
                 else if (name == L"italic") font.italic = IsTrueNoCase(value);
                 else if (name == L"default") font.isDefault = IsTrueNoCase(value);
             }
-            spec.fonts.push_back(std::move(font));
+            desc.fonts.push_back(std::move(font));
         } else if (!rootNode) {
             std::wstring err;
             auto root = BuildControl(child, custom, 1, &err);

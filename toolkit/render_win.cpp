@@ -108,26 +108,26 @@ void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Re
 // relative to it), clipped to the box.
 void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect& box, const Rect* destOverride = nullptr) {
     if (text.empty()) return;
-    ImageSpec spec;
-    if (!ParseImageString(text, spec) || spec.file.empty()) return;
-    DecodedImage* img = GetImage(spec.file, spec.hasMask, spec.mask);
+    ImageSpec desc;
+    if (!ParseImageString(text, desc) || desc.file.empty()) return;
+    DecodedImage* img = GetImage(desc.file, desc.hasMask, desc.mask);
     if (!img || !img->bitmap) return;
     Rect dst = box;
-    const Rect* rel = destOverride ? destOverride : (spec.hasDest ? &spec.dest : nullptr);
+    const Rect* rel = destOverride ? destOverride : (desc.hasDest ? &desc.dest : nullptr);
     if (rel) dst = Intersect(Rect{box.left + rel->left, box.top + rel->top, box.left + rel->right, box.top + rel->bottom}, box);
     if (dst.Empty()) return;
     Rect src{0, 0, img->width, img->height};
-    if (spec.hasSource) src = Intersect(spec.source, src);
+    if (desc.hasSource) src = Intersect(desc.source, src);
     if (src.Empty()) return;
 
     Gdiplus::ImageAttributes attr;
     attr.SetWrapMode(Gdiplus::WrapModeTileFlipXY);
-    if (spec.fade < 255) {
-        Gdiplus::ColorMatrix m = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, spec.fade / 255.0f, 0}, {0, 0, 0, 0, 1}}};
+    if (desc.fade < 255) {
+        Gdiplus::ColorMatrix m = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, desc.fade / 255.0f, 0}, {0, 0, 0, 0, 1}}};
         attr.SetColorMatrix(&m);
     }
     // Scale-9: corner widths limited to half of both the source and the destination.
-    Rect c = spec.corner;
+    Rect c = desc.corner;
     c.left = std::clamp(c.left, 0, std::min(src.Width(), dst.Width()) / 2);
     c.right = std::clamp(c.right, 0, std::min(src.Width(), dst.Width()) / 2);
     c.top = std::clamp(c.top, 0, std::min(src.Height(), dst.Height()) / 2);
@@ -139,9 +139,9 @@ void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect&
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             const bool middle = row == 1 && col == 1;
-            if (middle && spec.hole) continue;
+            if (middle && desc.hole) continue;
             DrawPart(g, *img, Rect{dx[col], dy[row], dx[col + 1], dy[row + 1]}, Rect{sx[col], sy[row], sx[col + 1], sy[row + 1]},
-                     attr, spec.xtiled && col == 1, spec.ytiled && row == 1);
+                     attr, desc.xtiled && col == 1, desc.ytiled && row == 1);
         }
     }
 }

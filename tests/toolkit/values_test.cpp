@@ -58,47 +58,47 @@ TEST(Values, BooleanCaseRules) {
 }
 
 TEST(ImageString, BareNameAndKeyValueForms) {
-    ImageSpec spec;
-    ASSERT_TRUE(ParseImageString(L"res\\mainWnd\\bg1.png", spec));
-    EXPECT_EQ(spec.file, L"res\\mainWnd\\bg1.png");
-    EXPECT_FALSE(spec.hasDest);
-    EXPECT_EQ(spec.fade, 255);
+    ImageSpec desc;
+    ASSERT_TRUE(ParseImageString(L"res\\mainWnd\\bg1.png", desc));
+    EXPECT_EQ(desc.file, L"res\\mainWnd\\bg1.png");
+    EXPECT_FALSE(desc.hasDest);
+    EXPECT_EQ(desc.fade, 255);
 
     ASSERT_TRUE(ParseImageString(
         L"file='a.png' dest='0,7,16,23' source='1,2,3,4' corner='4,0,4,0' hole='true' xtiled='true' "
         L"ytiled='false' mask='#FF00FF' fade='140' res='x' restype='PNG' unknown='zz'",
-        spec));
-    EXPECT_EQ(spec.file, L"a.png");
-    EXPECT_TRUE(spec.hasDest);
-    EXPECT_EQ(spec.dest, (Rect{0, 7, 16, 23}));
-    EXPECT_TRUE(spec.hasSource);
-    EXPECT_EQ(spec.source, (Rect{1, 2, 3, 4}));
-    EXPECT_EQ(spec.corner, (Rect{4, 0, 4, 0}));
-    EXPECT_TRUE(spec.hole);
-    EXPECT_TRUE(spec.xtiled);
-    EXPECT_FALSE(spec.ytiled);
-    EXPECT_TRUE(spec.hasMask);
-    EXPECT_EQ(spec.mask, 0xFF00FFu);
-    EXPECT_EQ(spec.fade, 140);
-    EXPECT_EQ(spec.restype, L"PNG");
+        desc));
+    EXPECT_EQ(desc.file, L"a.png");
+    EXPECT_TRUE(desc.hasDest);
+    EXPECT_EQ(desc.dest, (Rect{0, 7, 16, 23}));
+    EXPECT_TRUE(desc.hasSource);
+    EXPECT_EQ(desc.source, (Rect{1, 2, 3, 4}));
+    EXPECT_EQ(desc.corner, (Rect{4, 0, 4, 0}));
+    EXPECT_TRUE(desc.hole);
+    EXPECT_TRUE(desc.xtiled);
+    EXPECT_FALSE(desc.ytiled);
+    EXPECT_TRUE(desc.hasMask);
+    EXPECT_EQ(desc.mask, 0xFF00FFu);
+    EXPECT_EQ(desc.fade, 140);
+    EXPECT_EQ(desc.restype, L"PNG");
 
-    ASSERT_TRUE(ParseImageString(L"file='b.png' corner='scale9' fade='999'", spec));
-    EXPECT_EQ(spec.corner, (Rect{}));
-    EXPECT_EQ(spec.fade, 255);
-    ASSERT_TRUE(ParseImageString(L"file='c.png' scale9='1,2,3,4' fade='-3'", spec));
-    EXPECT_EQ(spec.corner, (Rect{1, 2, 3, 4}));
-    EXPECT_EQ(spec.fade, 0);
+    ASSERT_TRUE(ParseImageString(L"file='b.png' corner='scale9' fade='999'", desc));
+    EXPECT_EQ(desc.corner, (Rect{}));
+    EXPECT_EQ(desc.fade, 255);
+    ASSERT_TRUE(ParseImageString(L"file='c.png' scale9='1,2,3,4' fade='-3'", desc));
+    EXPECT_EQ(desc.corner, (Rect{1, 2, 3, 4}));
+    EXPECT_EQ(desc.fade, 0);
 }
 
 TEST(ImageString, MalformedInputKeepsDefaults) {
-    ImageSpec spec;
-    EXPECT_FALSE(ParseImageString(L"", spec));
-    EXPECT_FALSE(ParseImageString(L"dest='1,2,3,4'", spec));  // no file
-    EXPECT_TRUE(spec.hasDest);
-    ASSERT_TRUE(ParseImageString(L"file='unterminated.png dest='1,2", spec));
-    EXPECT_FALSE(spec.hasDest);
-    ASSERT_TRUE(ParseImageString(L"file=plain.png dest='x,y,z,w'", spec));
-    EXPECT_EQ(spec.file, L"plain.png");
-    EXPECT_FALSE(spec.hasDest);
-    EXPECT_FALSE(ParseImageString(L"===''''", spec));
+    ImageSpec desc;
+    EXPECT_FALSE(ParseImageString(L"", desc));
+    EXPECT_FALSE(ParseImageString(L"dest='1,2,3,4'", desc));  // no file
+    EXPECT_TRUE(desc.hasDest);
+    ASSERT_TRUE(ParseImageString(L"file='unterminated.png dest='1,2", desc));
+    EXPECT_FALSE(desc.hasDest);
+    ASSERT_TRUE(ParseImageString(L"file=plain.png dest='x,y,z,w'", desc));
+    EXPECT_EQ(desc.file, L"plain.png");
+    EXPECT_FALSE(desc.hasDest);
+    EXPECT_FALSE(ParseImageString(L"===''''", desc));
 }

@@ -8,9 +8,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::wstring text = Utils::Utf8ToWide(std::string(reinterpret_cast<const char*>(data), size));
-    toolkit::ImageSpec spec;
-    toolkit::ParseImageString(text, spec);
-    if (spec.fade < 0 || spec.fade > 255) __builtin_trap();
+    toolkit::ImageSpec desc;
+    toolkit::ParseImageString(text, desc);
+    if (desc.fade < 0 || desc.fade > 255) __builtin_trap();
     return 0;
 }
 
