@@ -147,7 +147,7 @@ private:
     WindowSpec m_spec;
     std::unique_ptr<Control> m_root;
     std::vector<HFONT> m_fonts;      // index = position in m_spec.fonts
-    HFONT m_defaultFont = nullptr;   // the desc's default font (or the system's)
+    HFONT m_defaultFont = nullptr;   // the layout's default font (or the system's)
     TimerTable m_timers;
     std::mutex m_queueMutex;  // queued notifications may come from worker threads
     NotifyQueue m_queue;
