@@ -26,9 +26,14 @@
 //   silent     prints nothing and ends
 //   early      (uninstall) State=Success first, the removal 0.3 s later, then
 //              the file "<record>.uninstall.done"
+//   stay       (product) keeps running until killed
 // The command line received is written to VELQOR_DEMO_RECORD (or
 // "velqor-demo-cmdline.txt" beside the program; ".uninstall" appended in
 // uninstall mode): the raw line, then one argument per line, UTF-8.
+//
+// Product mode (the program named "Velqor.exe"): prints "Velqor 1.0.0", writes
+// its command line to "<record>.product" the same way (the record path of the
+// folder it runs from), and ends, or with "stay" waits until killed.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -104,8 +109,7 @@ std::wstring RecordPath(bool uninstall) {
     return path;
 }
 
-void Record(const std::wstring& raw, const std::vector<std::wstring>& args, bool uninstall) {
-    std::wstring path = RecordPath(uninstall);
+void Record(const std::wstring& raw, const std::vector<std::wstring>& args, const std::wstring& path) {
     std::string text = Utils::WideToUtf8(raw) + "\n";
     for (const auto& a : args) text += Utils::WideToUtf8(a) + "\n";
     Utils::WriteFileBytes(path, text);
@@ -267,10 +271,12 @@ int main() {
     const std::wstring self = Utils::GetModulePath();
     if (Utils::ToLower(Utils::FileNameOf(self)) == L"velqor.exe") {
         Line(L"Velqor 1.0.0");
+        Record(raw, args, RecordPath(false) + L".product");
+        if (Modes(false).count("stay")) HangForever();
         return 0;
     }
     const bool uninstall = raw.find(L"_?=") != std::wstring::npos;
-    Record(raw, args, uninstall);
+    Record(raw, args, RecordPath(uninstall));
     const std::set<std::string> modes = Modes(uninstall);
     return uninstall ? Uninstall(raw, modes) : Install(raw, args, modes);
 }
