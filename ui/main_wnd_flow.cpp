@@ -35,6 +35,28 @@ int32_t ToStyle(double value) {
 }
 }  // namespace
 
+NotifyRecord* NotifyMailbox::Add(int code, double value, std::wstring text) {
+    auto record = std::make_unique<NotifyRecord>(NotifyRecord{code, value, std::move(text)});
+    NotifyRecord* raw = record.get();
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_records.emplace(raw, std::move(record));
+    return raw;
+}
+
+std::unique_ptr<NotifyRecord> NotifyMailbox::Take(const void* record) {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    auto it = m_records.find(record);
+    if (it == m_records.end()) return nullptr;
+    std::unique_ptr<NotifyRecord> taken = std::move(it->second);
+    m_records.erase(it);
+    return taken;
+}
+
+size_t NotifyMailbox::Pending() const {
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_records.size();
+}
+
 void CMainWndFlow::OnDownloaderStarted() {
     if (m_startReported) return;
     m_startReported = true;

@@ -6,7 +6,10 @@
 // and the analytics calls go through the virtual members, which the skinned
 // main window implements and tests replace.
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <unordered_map>
 
 #include "ui/install_progress.h"
 
@@ -20,6 +23,28 @@ struct NotifyRecord {
     int code = 0;
     double value = 0.0;
     std::wstring text;
+};
+
+// The records of notifications on their way to the window. A record is read
+// only when this mailbox handed it out, so a message number posted by anybody
+// else can never make the window read foreign memory; records whose message
+// never arrived are freed with the mailbox.
+class NotifyMailbox {
+public:
+    NotifyMailbox() = default;
+    NotifyMailbox(const NotifyMailbox&) = delete;
+    NotifyMailbox& operator=(const NotifyMailbox&) = delete;
+    // Any thread.
+    NotifyRecord* Add(int code, double value, std::wstring text);
+    // The record back, once; nullptr for anything this mailbox did not hand out.
+    std::unique_ptr<NotifyRecord> Take(const void* record);
+    // A record whose message could not be posted.
+    void Discard(const void* record) { Take(record); }
+    size_t Pending() const;
+
+private:
+    mutable std::mutex m_mutex;
+    std::unordered_map<const void*, std::unique_ptr<NotifyRecord>> m_records;
 };
 
 // Startup styles the package may ask for (code 3005).
@@ -58,6 +83,7 @@ public:
     const std::wstring& AbGroup() const { return m_abGroup; }
     bool StartReported() const { return m_startReported; }
     const InstallProgress& Progress() const { return m_progress; }
+    NotifyMailbox& Mailbox() { return m_mailbox; }
 
 protected:
     // ---- what the reactions need of the window and the outside world
@@ -105,6 +131,7 @@ protected:
     std::wstring m_abGroup = L"IN";
     bool m_startReported = false;
     InstallProgress m_progress;  // the download stopwatch and the pseudo progress
+    NotifyMailbox m_mailbox;
 
 public:
     static constexpr const wchar_t* kRunningProductText = L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装";

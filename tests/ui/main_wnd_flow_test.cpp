@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/downloader.h"
@@ -269,6 +270,43 @@ TEST(MainWndFlow, ADownloaderMessageIsReportedAndNotShown) {
     EXPECT_EQ(w.events[0].name, L"下载失败原因");
     EXPECT_EQ(w.events[0].reason, L":1.code=7；2.msg=重定向");
     EXPECT_TRUE(w.dialogs.empty());
+}
+
+TEST(NotifyMailbox, HandsEachRecordBackOnceAndNothingItDidNotHandOut) {
+    NotifyMailbox mailbox;
+    NotifyRecord* a = mailbox.Add(DL_CODE_PROGRESS, 0.25, L"");
+    NotifyRecord* b = mailbox.Add(IST_RESULT_INST_PATH, 0.0, L"C:\\x");
+    NotifyRecord foreign;
+    int stackValue = 0;
+    EXPECT_EQ(mailbox.Take(&foreign), nullptr);
+    EXPECT_EQ(mailbox.Take(&stackValue), nullptr);
+    EXPECT_EQ(mailbox.Take(nullptr), nullptr);
+
+    auto taken = mailbox.Take(b);
+    ASSERT_NE(taken, nullptr);
+    EXPECT_EQ(taken->code, IST_RESULT_INST_PATH);
+    EXPECT_EQ(taken->text, L"C:\\x");
+    EXPECT_EQ(mailbox.Take(b), nullptr) << "a record is handled once";
+
+    mailbox.Discard(a);  // its message could not be posted
+    EXPECT_EQ(mailbox.Pending(), 0u);
+    mailbox.Add(DL_CODE_START, 0.0, L"never delivered");  // freed with the mailbox (checked by the sanitizer builds)
+}
+
+TEST(NotifyMailbox, RecordsFromSeveralWorkersAreAllHandedBack) {
+    NotifyMailbox mailbox;
+    std::vector<NotifyRecord*> posted[2];
+    std::thread workers[2];
+    for (int t = 0; t < 2; ++t)
+        workers[t] = std::thread([&, t] {
+            for (int i = 0; i < 500; ++i) posted[t].push_back(mailbox.Add(t, i, L""));
+        });
+    for (auto& w : workers) w.join();
+    int taken = 0;
+    for (auto& list : posted)
+        for (NotifyRecord* r : list) taken += mailbox.Take(r) != nullptr;
+    EXPECT_EQ(taken, 1000);
+    EXPECT_EQ(mailbox.Pending(), 0u);
 }
 
 }  // namespace
