@@ -1,9 +1,12 @@
 #pragma once
-// The entry point's window steps: create the main window, centre it, run its
-// modal message loop; the window object is destroyed with this host.
+// The entry point's window steps: prepare the toolkit, create the main window,
+// centre it and run its modal message loop. The window object lives as long as
+// this host, so that it is destroyed after the analytics shutdown.
 #include <windows.h>
 
 #include <memory>
+
+class CMainWnd;
 
 class MainWindowHost {
 public:
@@ -17,7 +20,6 @@ public:
     void Run();
 
 private:
-    struct Window;
     HINSTANCE m_instance;
-    std::unique_ptr<Window> m_window;
+    std::unique_ptr<CMainWnd> m_window;
 };

@@ -247,6 +247,9 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
     if (modes.count("gbk")) emit(GbkMessage());
     emitLine(L"ExePath=" + exe);
     emitLine(L"UninstEp=" + uninst);
+    // The demo product has no web page: an empty start page makes the installer
+    // open none, so a demo or test run never leaves the machine.
+    emitLine(L"StartUrl=");
     emitLine(L"StartupStyle=UserStartup");
     emitLine(L"TopShowDetention=500");
     emitLine(L"Progress=1");
