@@ -1,0 +1,736 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the real velqor-setup.exe under Wine.
+
+    e2e.py --exe velqor-setup.exe --package velqor-demo-package.exe
+           [--wine wine64] [--out DIR] [--case NAME ...] [--list]
+
+Every case copies the installer into a fresh folder with its
+ZelmoxInstallerConfig.ini, clears the installation records (registry key,
+installed folders), runs the installer against the local download server
+(tools/download-server), the demo package (tools/demo-package) and the
+analytics collector (tools/analytics-collector), clicks with xdotool and checks
+from outside: files, registry, the package's recorded command lines, the
+download server's request log, the collector's records, exit codes.
+
+What the window shows is read from the installer's diagnostic log lines
+("window ready", "page N", "dialog <layout> shown|result R", "close request ...
+ignored"), which Wine writes to standard error on the "seh" channel
+(WINEDEBUG=warn+seh). Controls are found from the skin layouts
+(skin_layout.py) relative to the window's top-left corner on the screen.
+
+Output: one line per case (PASS/FAIL), each failure with the check that failed
+and where the case's log and screenshots are. Exit 0 when all pass, 1 when one
+fails, 77 (ctest's SKIP_RETURN_CODE) when there is no display or no xdotool.
+"""
+import argparse
+import getpass
+import json
+import os
+import re
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", "..", ".."))
+sys.path.insert(0, HERE)
+import skin_layout  # noqa: E402
+
+SKIP = 77
+DOWNLOAD_SERVER = os.path.join(ROOT, "tools", "download-server", "download_server.py")
+COLLECTOR = os.path.join(ROOT, "tools", "analytics-collector", "collector.py")
+SKIN = os.path.join(ROOT, "skin")
+REG_KEY = r"HKCU\Software\ZelMoxSoft\velqordoc"
+PACKAGE = "velqor-demo-package.exe"
+SHADOW_MARGIN = 8  # the drop shadow reaches 6 px around the window, shifted by 1,1
+DIALOG_TITLE = "消息框"
+
+
+class CheckFailed(Exception):
+    pass
+
+
+def check(condition, what):
+    if not condition:
+        raise CheckFailed(what)
+
+
+def wait_until(what, predicate, timeout=30.0, interval=0.1):
+    """Polls predicate until it returns a true value; fails the case after timeout."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise CheckFailed("timed out after %.0f s waiting for %s" % (timeout, what))
+        time.sleep(interval)
+
+
+def http_get(url, timeout=10):
+    with urllib.request.urlopen(url, timeout=timeout) as r:
+        return r.read()
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+# ------------------------------------------------------------------ servers
+
+class Server:
+    """A detached helper server (download server or collector) on a free port."""
+
+    def __init__(self, script, workdir, name, args):
+        self.script = script
+        self.port_file = os.path.join(workdir, name + ".port")
+        self.pid_file = os.path.join(workdir, name + ".pid")
+        for f in (self.port_file, self.pid_file):
+            if os.path.exists(f):
+                os.remove(f)
+        subprocess.run([sys.executable, script, "--detach", "--port-file", self.port_file,
+                        "--pid-file", self.pid_file] + args, check=True, timeout=30)
+        with open(self.port_file) as f:
+            self.port = int(f.read().strip())
+        self.url = "http://127.0.0.1:%d" % self.port
+
+    def stop(self):
+        try:
+            with open(self.pid_file) as f:
+                pid = int(f.read().strip())
+            os.kill(pid, signal.SIGTERM)
+        except (OSError, ValueError):
+            pass
+
+
+# ------------------------------------------------------------------ the Wine side
+
+class Wine:
+    def __init__(self, wine, prefix):
+        self.wine = wine
+        self.prefix = prefix
+        self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
+                        WINEDLLOVERRIDES=os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml="))
+        subprocess.run([os.path.join(ROOT, "scripts", "wine-prefix.sh")], env=self.env, check=True)
+        # One wineserver for the whole session (a no-op when one runs already).
+        subprocess.Popen(["wineserver", "-p"], env=self.env, stdout=subprocess.DEVNULL,
+                         stderr=subprocess.DEVNULL).wait()
+        user = getpass.getuser()
+        self.appdata = os.path.join(prefix, "drive_c", "users", user, "AppData", "Roaming")
+
+    def unix_path(self, win):
+        """The Unix path of a Windows path (drive letters through dosdevices)."""
+        m = re.match(r"^([A-Za-z]):\\?(.*)$", win)
+        if not m:
+            raise CheckFailed("not an absolute Windows path: %r" % win)
+        drive = os.path.realpath(os.path.join(self.prefix, "dosdevices", m.group(1).lower() + ":"))
+        rest = m.group(2).replace("\\", "/")
+        return os.path.join(drive, rest) if rest else drive
+
+    @staticmethod
+    def win_path(unix):
+        return "Z:" + os.path.abspath(unix).replace("/", "\\")
+
+    def run(self, args, timeout=60):
+        # Output to files, not pipes: Wine's helper processes (services.exe,
+        # explorer.exe ...) inherit the handles and outlive the program, so a
+        # pipe would not end with it.
+        with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+            r = subprocess.run([self.wine] + args, env=self.env, stdout=out, stderr=err, timeout=timeout)
+            out.seek(0)
+            err.seek(0)
+            return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())
+
+    def reg_delete(self):
+        self.run(["reg", "delete", REG_KEY, "/f"])
+
+    def reg_add(self, name, value):
+        r = self.run(["reg", "add", REG_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
+        check(r.returncode == 0, "reg add %s failed: %s" % (name, r.stderr.decode(errors="replace")))
+
+    def reg_values(self):
+        r = self.run(["reg", "query", REG_KEY])
+        values = {}
+        for line in r.stdout.decode("utf-8", errors="replace").splitlines():
+            m = re.match(r"^\s+(\S+)\s+REG_\w+\s+(.*?)\s*$", line)
+            if m:
+                values[m.group(1)] = m.group(2)
+        return values
+
+
+def read_ini(path):
+    """{section: {key: value}} of an INI file in ANSI/UTF-8 or UTF-16."""
+    with open(path, "rb") as f:
+        raw = f.read()
+    text = raw.decode("utf-16") if raw[:2] in (b"\xff\xfe", b"\xfe\xff") else raw.decode("utf-8", errors="replace")
+    sections, current = {}, None
+    for line in text.splitlines():
+        line = line.strip()
+        if line.startswith("[") and line.endswith("]"):
+            current = sections.setdefault(line[1:-1], {})
+        elif "=" in line and current is not None:
+            k, v = line.split("=", 1)
+            current[k.strip()] = v.strip()
+    return sections
+
+
+def read_record(path):
+    """The demo package's record: (raw command line, [arguments])."""
+    with open(path, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    return lines[0], [l for l in lines[1:] if l]
+
+
+# ------------------------------------------------------------------ the screen
+
+def xdotool(*args, check_rc=True):
+    r = subprocess.run(["xdotool"] + [str(a) for a in args], capture_output=True, text=True, timeout=30)
+    if check_rc and r.returncode != 0:
+        raise CheckFailed("xdotool %s failed: %s" % (" ".join(map(str, args)), r.stderr.strip()))
+    return r.stdout
+
+
+def visible_windows(title):
+    out = xdotool("search", "--onlyvisible", "--name", "^%s$" % title, check_rc=False)
+    return [int(w) for w in out.split()]
+
+
+def geometry(window):
+    out = xdotool("getwindowgeometry", "--shell", window)
+    g = dict(l.split("=", 1) for l in out.split() if "=" in l)
+    return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
+
+
+def screenshot(path, x, y, w, h):
+    subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path],
+                   check=True, timeout=30, capture_output=True)
+
+
+def region_signature(x, y, w, h):
+    """A digest of the screen's pixels in a rectangle."""
+    r = subprocess.run("import -window root -crop %dx%d+%d+%d +repage png:- | identify -format '%%#' -" % (w, h, x, y),
+                       shell=True, capture_output=True, text=True, timeout=30)
+    return r.stdout.strip()
+
+
+LAYOUTS = {}
+
+
+def layout(name):
+    if name not in LAYOUTS:
+        LAYOUTS[name] = skin_layout.control_rects(os.path.join(SKIN, name))[0]
+    return LAYOUTS[name]
+
+
+# ------------------------------------------------------------------ one installer run
+
+class Installer:
+    """One running velqor-setup.exe with its log."""
+
+    LOG_RE = re.compile(r'OutputDebugStringA "(.*)"\s*$')
+
+    def __init__(self, suite, case_dir, env_extra=None, name="setup"):
+        self.suite = suite
+        self.case_dir = case_dir
+        self.log_path = os.path.join(case_dir, name + ".log")
+        env = dict(suite.wine.env, WINEDEBUG="-all,warn+seh")
+        env.update(env_extra or {})
+        self.log = open(self.log_path, "wb")
+        self.proc = subprocess.Popen([suite.wine.wine, os.path.join(case_dir, "velqor-setup.exe")], cwd=case_dir,
+                                     env=env, stdout=self.log, stderr=subprocess.STDOUT)
+        self.cursor = 0
+        self.window = None
+
+    def events(self):
+        """The diagnostic messages so far (without their prefix), in order."""
+        with open(self.log_path, "rb") as f:
+            text = f.read().decode("latin-1")
+        out = []
+        for line in text.splitlines():
+            m = self.LOG_RE.search(line)
+            if m:
+                msg = m.group(1).replace("\\r", "").replace("\\n", "")
+                out.append(re.sub(r"^<P\d+><T\d+><[^>]*>\([^)]*\)<\d+>: ?", "", msg))
+        return out
+
+    def expect(self, pattern, timeout=60.0):
+        """Waits for the next log message matching pattern (after the previous match)."""
+        rx = re.compile(pattern)
+
+        def found():
+            evs = self.events()
+            for i in range(self.cursor, len(evs)):
+                if rx.search(evs[i]):
+                    self.cursor = i + 1
+                    return rx.search(evs[i])
+            if self.proc.poll() is not None and not any(rx.search(e) for e in self.events()[self.cursor:]):
+                raise CheckFailed("the installer ended (exit code %s) before logging %r" % (self.exit_code(), pattern))
+            return None
+        return wait_until("log line %r" % pattern, found, timeout)
+
+    def seen(self, pattern):
+        return any(re.search(pattern, e) for e in self.events())
+
+    def main_window(self, timeout=30.0):
+        windows = wait_until("the visible main window", lambda: visible_windows("Velqor"), timeout)
+        self.window = windows[0]
+        return self.window
+
+    def dialog(self, timeout=30.0):
+        return wait_until("a visible dialog", lambda: visible_windows(DIALOG_TITLE), timeout)[0]
+
+    def click(self, control, layout_file="mainWnd.xml", window=None):
+        window = window or self.window or self.main_window()
+        x, y, _, _ = geometry(window)
+        cx, cy = skin_layout.centre(layout(layout_file), control)
+        xdotool("mousemove", "--sync", x + cx, y + cy)
+        xdotool("click", "1")
+
+    def shot(self, name, window=None):
+        window = window or self.window or self.main_window()
+        x, y, w, h = geometry(window)
+        path = os.path.join(self.case_dir, name)
+        screenshot(path, x - SHADOW_MARGIN, y - SHADOW_MARGIN, w + 2 * SHADOW_MARGIN, h + 2 * SHADOW_MARGIN)
+        return path
+
+    def wait_exit(self, timeout=30.0):
+        try:
+            return self.proc.wait(timeout)
+        except subprocess.TimeoutExpired:
+            raise CheckFailed("the installer did not end within %.0f s" % timeout)
+
+    def exit_code(self):
+        rc = self.proc.poll()
+        return None if rc is None else rc & 0xFF
+
+    def close_via_exit_tip(self):
+        """Close button, then "是" in the exit tip."""
+        self.click("closebtn")
+        self.expect(r"dialog ExitTipWnd\.xml shown")
+        self.click("okBtn", "exitTipWnd.xml", self.dialog())
+        self.expect(r"dialog ExitTipWnd\.xml result 0")
+        return self.wait_exit()
+
+    def kill(self):
+        if self.proc.poll() is None:
+            self.proc.kill()
+            self.proc.wait()
+        self.log.close()
+
+
+# ------------------------------------------------------------------ the suite
+
+class Suite:
+    def __init__(self, args):
+        self.args = args
+        self.out = os.path.abspath(args.out)
+        os.makedirs(self.out, exist_ok=True)
+        self.wine = Wine(args.wine, args.prefix)
+        self.package_dir = os.path.dirname(os.path.abspath(args.package))
+        work = tempfile.mkdtemp(prefix="velqor-e2e-")
+        self.work = work
+        self.server = Server(DOWNLOAD_SERVER, work, "download",
+                             ["--root", self.package_dir, "--max-seconds", "900", "--parent-pid", str(os.getpid())])
+        self.records_file = os.path.join(work, "analytics.jsonl")
+        self.collector = Server(COLLECTOR, work, "collector", ["--out", self.records_file])
+        self.installers = []
+
+    def close(self):
+        for i in self.installers:
+            i.kill()
+        self.server.stop()
+        self.collector.stop()
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    # -- per case
+
+    def default_folders(self):
+        drive_c = os.path.join(self.wine.prefix, "drive_c")
+        return [os.path.join(self.wine.appdata, "zelmox", "velqordoc"),
+                os.path.join(drive_c, "Program Files (x86)", "velqordoc"),
+                os.path.join(drive_c, "Program Files", "velqordoc")]
+
+    def clean_state(self, extra_folders=()):
+        self.wine.reg_delete()
+        for folder in self.default_folders() + [os.path.join(self.wine.appdata, "ZelMoxData", "velqordoc")] + list(extra_folders):
+            shutil.rmtree(folder, ignore_errors=True)
+        http_get(self.server.url + "/_reset")
+        http_get(self.collector.url + "/reset")
+
+    def prepare(self, name, download_url=None, extra_folders=()):
+        case_dir = os.path.join(self.out, name)
+        shutil.rmtree(case_dir, ignore_errors=True)
+        os.makedirs(case_dir)
+        shutil.copy2(self.args.exe, os.path.join(case_dir, "velqor-setup.exe"))
+        url = download_url or "%s/r/%s" % (self.server.url, PACKAGE)
+        with open(os.path.join(case_dir, "ZelmoxInstallerConfig.ini"), "w", newline="\r\n") as f:
+            f.write("[Install]\nDownloadUrl=%s\nIsCheckNet=false\nAnalyticsUrl=%s/sa?project=pc\n"
+                    % (url, self.collector.url))
+        self.clean_state(extra_folders)
+        return case_dir
+
+    def start(self, case_dir, env_extra=None, name="setup"):
+        env = {"VELQOR_DEMO_RECORD": Wine.win_path(os.path.join(case_dir, "record.txt"))}
+        env.update(env_extra or {})
+        inst = Installer(self, case_dir, env, name)
+        self.installers.append(inst)
+        return inst
+
+    def package_requests(self):
+        """The GET requests for the package that reached the download server."""
+        text = http_get(self.server.url + "/_requests/" + PACKAGE).decode("utf-8", errors="replace")
+        return [l for l in text.splitlines() if l.startswith("GET ")]
+
+    def analytics(self, timeout=20.0):
+        def records():
+            try:
+                text = http_get(self.collector.url + "/records").decode("utf-8")
+            except OSError:
+                return None
+            return [json.loads(l) for l in text.splitlines() if l.strip()]
+        return records()
+
+    def wait_analytics(self, expected, timeout=20.0):
+        """Waits until every (event, name) pair of expected has arrived; returns the records."""
+        def have():
+            recs = self.analytics() or []
+            names = {(r.get("event"), event_name(r)) for r in recs}
+            return recs if all(e in names for e in expected) else None
+        try:
+            return wait_until("analytics records", have, timeout)
+        except CheckFailed:
+            recs = self.analytics() or []
+            names = sorted({(r.get("event"), event_name(r)) for r in recs})
+            missing = [e for e in expected if e not in names]
+            raise CheckFailed("analytics records missing %s; arrived: %s" % (missing, names))
+
+
+def event_name(record):
+    p = record.get("properties", {})
+    return p.get("zm_task_name") or p.get("zm_name")
+
+
+def installed_files_check(wine, folder_win):
+    folder = wine.unix_path(folder_win)
+    for name in ("Velqor.exe", "uninst.ep", "set.ini"):
+        check(os.path.isfile(os.path.join(folder, name)), "%s missing in %s" % (name, folder))
+    return folder
+
+
+def record_path(case_dir, suffix=""):
+    return os.path.join(case_dir, "record.txt" + suffix)
+
+
+def install_folder_of(case_dir):
+    raw, _ = read_record(record_path(case_dir))
+    m = re.search(r" /D=(.*)$", raw)
+    check(m, "the package's command line has no /D=: %r" % raw)
+    return m.group(1)
+
+
+# ------------------------------------------------------------------ cases
+
+def case_one_click(s):
+    # A throttled download keeps the installing page up long enough to be seen.
+    d = s.prepare("one-click", download_url="%s/m/rate=1500000/r/%s" % (s.server.url, PACKAGE))
+    i = s.start(d)
+    i.expect(r"^window ready")
+    i.main_window()
+    i.shot("welcome.png")
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    i.shot("installing.png")
+    i.expect(r"^page 3$", timeout=90)
+    i.shot("finished.png")
+
+    raw, args = read_record(record_path(d))
+    check(args[1:4] == ["/S", "-console=show", "-version=1.0.0"], "package arguments start %r" % args[1:4])
+    check("-dsc=true" in args and "-ssc=true" in args, "shortcut flags in %r" % raw)
+    check(os.path.basename(args[0]).lower() == "__package_velqordoc.exe", "package ran as %r" % args[0])
+    folder_win = install_folder_of(d)
+    folder = installed_files_check(s.wine, folder_win)
+
+    reg = s.wine.reg_values()
+    check(reg.get("InstallPath", "").lower() == folder_win.lower(),
+          "registry InstallPath %r, package folder %r" % (reg.get("InstallPath"), folder_win))
+    check(reg.get("UnInstallEp", "").lower() == (folder_win + "\\uninst.ep").lower(),
+          "registry UnInstallEp %r" % reg.get("UnInstallEp"))
+
+    ini = read_ini(os.path.join(folder, "set.ini"))
+    inst = ini.get("Install", {})
+    check(inst.get("APPStore") == "velqor-setup.exe", "set.ini APPStore %r" % inst.get("APPStore"))
+    check(inst.get("AppName") == "velqordoc", "set.ini AppName %r" % inst.get("AppName"))
+    check(re.fullmatch(r"[0-9A-F]{8}[0-9A-F]{4}[0-9a-f]{4}[0-9A-F]{16}", inst.get("DeviceID", "")),
+          "set.ini DeviceID %r" % inst.get("DeviceID"))
+    zm_ini = inst.get("ZMAnalyticsIni", "")
+    check(zm_ini.lower().endswith("\\zelmoxdata\\velqordoc\\zmanalytics.ini"), "set.ini ZMAnalyticsIni %r" % zm_ini)
+    zm = read_ini(s.wine.unix_path(zm_ini))
+    check(re.fullmatch(r"\d{4}-\d\d-\d\d \d\d:\d\d:\d\d", zm.get("Init", {}).get("UpdateTime", "")),
+          "ZMAnalytics.ini UpdateTime %r" % zm.get("Init"))
+
+    i.click("openProduceBtn")
+    rc = i.wait_exit()
+    check(rc == 0, "exit code %s after 立即体验" % rc)
+    product = record_path(d, ".product")
+    wait_until("the demo product to start (%s)" % product, lambda: os.path.exists(product), 30)
+    raw, _ = read_record(product)
+    check(raw.lower().find((folder_win + "\\velqor.exe").lower()) >= 0, "product started as %r" % raw)
+
+    expected = [("ZmEventTask", "下载器启动"), ("ZmEventTask", "开始下载大包"), ("ZmEventTask", "大包下载完毕"),
+                ("ZmEventTask", "安装成功"), ("ZmEventClick", "立即安装"), ("ZmEventView", "安装中"),
+                ("ZmEventClick", "立即体验")]
+    recs = s.wait_analytics(expected)
+    for r in recs:
+        if (r.get("event"), event_name(r)) in expected:
+            ab = r.get("properties", {}).get("zmc_ab")
+            check(ab == "IN", "%s %s has zmc_ab %r" % (r.get("event"), event_name(r), ab))
+
+
+def case_custom_folder(s):
+    custom = os.path.join(s.wine.prefix, "drive_c", "VelqorE2E")
+    d = s.prepare("custom-folder", extra_folders=[custom])
+    i = s.start(d)
+    i.main_window()
+    i.click("customeBtn")
+    i.expect(r"^page 1$")
+    i.click("installDirEdit")
+    # The edit box selects its whole text when it opens; typing replaces it.
+    xdotool("key", "--clearmodifiers", "ctrl+a")
+    xdotool("type", "--delay", "30", "C:\\VelqorE2E")
+    i.click("createDSCb")  # also ends the editing
+    i.click("createQSCb")
+    i.shot("custom.png")
+    i.click("customeInstallBtn")
+    i.expect(r"^page 2$")
+    i.expect(r"^page 3$", timeout=90)
+    raw, args = read_record(record_path(d))
+    check("-dsc=false" in args and "-ssc=false" in args, "shortcut flags in %r" % raw)
+    check(raw.endswith(" /D=C:\\VelqorE2E\\velqordoc"), "custom folder in %r" % raw)
+    installed_files_check(s.wine, "C:\\VelqorE2E\\velqordoc")
+    i.click("closebtn")  # on the finished page it closes at once
+    check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
+
+
+def case_terms_unchecked(s):
+    d = s.prepare("terms-unchecked")
+    i = s.start(d)
+    w = i.main_window()
+    i.click("treatyCb")
+    x, y, _, _ = geometry(w)
+    left, top, right, bottom = layout("mainWnd.xml")["tipLbl"]
+    before = region_signature(x + left, y + top, right - left, bottom - top)
+    i.click("defaultInstallBtn")
+    wait_until("the terms tip (tipLbl) to appear",
+               lambda: region_signature(x + left, y + top, right - left, bottom - top) != before, 15)
+    i.shot("tip.png")
+    check(not i.seen(r"^page 2$"), "the installing page was shown")
+    check(s.package_requests() == [], "the package was requested: %r" % s.package_requests())
+    check(not os.path.exists(record_path(d)), "the package ran")
+    check(i.close_via_exit_tip() == 0, "exit code %s" % i.exit_code())
+
+
+def case_download_failure_retry(s):
+    # The first attempt goes to a port where nothing listens yet; the download
+    # server is started there before "重新安装" is clicked.
+    port = free_port()
+    d = s.prepare("download-retry", download_url="http://127.0.0.1:%d/r/%s" % (port, PACKAGE))
+    i = s.start(d)
+    i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    i.expect(r"dialog NetworkTipWnd\.xml shown", timeout=60)
+    dlg = i.dialog()
+    i.shot("network-tip.png", dlg)
+    check(not os.path.exists(record_path(d)), "the package ran although its download failed")
+    late = Server(DOWNLOAD_SERVER, s.work, "late", ["--root", s.package_dir, "--port", str(port),
+                                                   "--max-seconds", "300", "--parent-pid", str(os.getpid())])
+    try:
+        i.click("okBtn", "NetworkTipWnd.xml", dlg)
+        i.expect(r"dialog NetworkTipWnd\.xml result 0")
+        i.expect(r"^page 3$", timeout=90)
+        installed_files_check(s.wine, install_folder_of(d))
+    finally:
+        late.stop()
+    i.click("closebtn")
+    check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
+
+
+def case_package_failure(s):
+    d = s.prepare("package-failure")
+    i = s.start(d, {"VELQOR_DEMO_MODE": "in-fail"})
+    i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    i.expect(r"dialog MessageBox2Wnd\.xml shown", timeout=90)
+    dlg = i.dialog()
+    i.shot("failure.png", dlg)
+    i.click("closebtn", "MessageBox2Wnd.xml", dlg)
+    i.expect(r"dialog MessageBox2Wnd\.xml result 2")
+    i.expect(r"^page 0$")
+    check("InstallPath" not in s.wine.reg_values(), "a failed installation was recorded")
+    check(i.close_via_exit_tip() == 0, "exit code %s" % i.exit_code())
+
+
+def prepare_installed_copy(s, folder_win, with_product=False):
+    folder = s.wine.unix_path(folder_win)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    package = os.path.join(s.package_dir, PACKAGE)
+    shutil.copy2(package, os.path.join(folder, "uninst.ep"))
+    if with_product:
+        shutil.copy2(package, os.path.join(folder, "Velqor.exe"))
+    with open(os.path.join(folder, "set.ini"), "w", newline="\r\n") as f:
+        f.write("[Uninstall]\nIsOverride=true\n")
+    s.wine.reg_add("InstallPath", folder_win)
+    s.wine.reg_add("UnInstallEp", folder_win + "\\uninst.ep")
+    return folder
+
+
+def case_previous_version(s):
+    old = "C:\\VelqorOld"
+    d = s.prepare("previous-version", extra_folders=[os.path.join(s.wine.prefix, "drive_c", "VelqorOld")])
+    prepare_installed_copy(s, old)
+    i = s.start(d)
+    i.expect(r"dialog InstalledPathTipWnd\.xml shown")
+    dlg = i.dialog()
+    i.shot("installed-tip.png", dlg)
+    i.click("okBtn", "InstalledPathTipWnd.xml", dlg)
+    i.expect(r"dialog InstalledPathTipWnd\.xml result 0")
+    i.expect(r"^page 3$", timeout=90)
+    uninstall = record_path(d, ".uninstall")
+    check(os.path.exists(uninstall), "the previous version's uninstaller did not run (%s)" % uninstall)
+    raw, _ = read_record(uninstall)
+    check(raw.endswith("_?=" + old), "uninstaller command line %r" % raw)
+    check(os.path.getmtime(uninstall) <= os.path.getmtime(record_path(d)), "the uninstaller ran after the package")
+    check(install_folder_of(d) == old, "installed into %r instead of the registered folder" % install_folder_of(d))
+    installed_files_check(s.wine, old)
+    i.click("closebtn")
+    check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
+
+
+def case_product_running(s):
+    old = "C:\\VelqorRunning"
+    d = s.prepare("product-running", extra_folders=[os.path.join(s.wine.prefix, "drive_c", "VelqorRunning")])
+    folder = prepare_installed_copy(s, old, with_product=True)
+    product_record = os.path.join(d, "product-record.txt")
+    env = dict(s.wine.env, VELQOR_DEMO_MODE="stay", VELQOR_DEMO_RECORD=Wine.win_path(product_record))
+    product = subprocess.Popen([s.wine.wine, os.path.join(folder, "Velqor.exe")], env=env,
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        wait_until("the demo product to run", lambda: os.path.exists(product_record + ".product"), 30)
+        i = s.start(d)
+        i.expect(r"dialog MessageBox1Wnd\.xml shown")
+        dlg = i.dialog()
+        i.shot("running.png", dlg)
+        i.click("closebtn", "MessageBox1Wnd.xml", dlg)
+        i.expect(r"dialog MessageBox1Wnd\.xml result")
+        rc = i.wait_exit()
+        check(rc == 0, "exit code %s after the refusal" % rc)
+        check(not i.seen(r"^page 2$"), "the installing page was shown")
+        check(s.package_requests() == [], "the package was requested")
+        check(not os.path.exists(record_path(d)), "the package ran")
+    finally:
+        product.kill()
+        product.wait()
+
+
+def case_second_instance(s):
+    d = s.prepare("second-instance")
+    first = s.start(d)
+    first.main_window()
+    second = s.start(d, name="second")
+    rc = second.wait_exit(30)
+    check(rc == 255, "the second instance ended with %s, expected 255 (-1)" % rc)
+    check(first.proc.poll() is None, "the first instance ended")
+    check(first.close_via_exit_tip() == 0, "exit code %s" % first.exit_code())
+
+
+def case_close_while_installing(s):
+    # About 2.3 MB at 300 kB/s: several seconds on the installing page.
+    d = s.prepare("close-while-installing", download_url="%s/m/rate=300000/r/%s" % (s.server.url, PACKAGE))
+    i = s.start(d)
+    w = i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    i.click("closebtn")  # hidden on this page: nothing happens
+    xdotool("key", "--window", w, "alt+F4")  # a close request from the system
+    i.expect(r"close request .* ignored while installing", timeout=20)
+    check(i.proc.poll() is None and visible_windows("Velqor"), "the window closed while installing")
+    check(not i.seen(r"dialog ExitTipWnd"), "the exit tip was shown on the installing page")
+    i.expect(r"^page 3$", timeout=90)
+    i.click("closebtn")
+    check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
+
+
+CASES = [
+    ("one-click", case_one_click),
+    ("custom-folder", case_custom_folder),
+    ("terms-unchecked", case_terms_unchecked),
+    ("download-retry", case_download_failure_retry),
+    ("package-failure", case_package_failure),
+    ("previous-version", case_previous_version),
+    ("product-running", case_product_running),
+    ("second-instance", case_second_instance),
+    ("close-while-installing", case_close_while_installing),
+]
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--exe", required=True)
+    ap.add_argument("--package", required=True)
+    ap.add_argument("--wine", default="wine64")
+    ap.add_argument("--prefix", default=os.environ.get("VELQOR_WINEPREFIX"))
+    ap.add_argument("--out", default="e2e-out")
+    ap.add_argument("--case", action="append", default=[])
+    args = ap.parse_args()
+
+    if not os.environ.get("DISPLAY"):
+        print("e2e: skipped: no display (DISPLAY is unset)")
+        return SKIP
+    for tool in ("xdotool", "import", "identify"):
+        if not shutil.which(tool):
+            print("e2e: skipped: %s is not installed" % tool)
+            return SKIP
+    if args.wine == "wine64" and not shutil.which("wine64") and os.path.exists("/usr/lib/wine/wine64"):
+        args.wine = "/usr/lib/wine/wine64"
+    if not args.prefix:
+        args.prefix = os.path.join(os.path.expanduser("~"), ".cache", "velqor-wineprefix")
+    cases = [c for c in CASES if not args.case or c[0] in args.case]
+    if not cases:
+        print("e2e: no case named %s" % args.case)
+        return 2
+
+    started = time.monotonic()
+    suite = Suite(args)
+    failures = 0
+    try:
+        for name, fn in cases:
+            t0 = time.monotonic()
+            try:
+                fn(suite)
+                print("PASS %-24s %5.1f s" % (name, time.monotonic() - t0), flush=True)
+            except CheckFailed as e:
+                failures += 1
+                where = os.path.join(suite.out, name)
+                print("FAIL %-24s %5.1f s: %s\n     log and screenshots: %s" % (name, time.monotonic() - t0, e, where),
+                      flush=True)
+            finally:
+                for inst in suite.installers:
+                    inst.kill()
+                suite.installers = []
+    finally:
+        suite.close()
+    print("e2e: %d of %d cases passed in %.1f s" % (len(cases) - failures, len(cases), time.monotonic() - started))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
