@@ -185,6 +185,10 @@ void WindowImpl::NeedLayout() { Relayout(); }
 bool WindowImpl::SetTimer(Control* control, unsigned id, unsigned elapseMs) {
     if (!m_hwnd || !control) return false;
     unsigned platformId = m_timers.Add(control, id);
+    // Windows clamps longer periods to USER_TIMER_MAXIMUM (about 24.8 days);
+    // clamp here as well, because Wine takes a period of 2^31 or more as
+    // negative and fires the timer at once.
+    if (elapseMs > USER_TIMER_MAXIMUM) elapseMs = USER_TIMER_MAXIMUM;
     return ::SetTimer(m_hwnd, platformId, elapseMs, nullptr) != 0;
 }
 

@@ -331,9 +331,12 @@ void CMainWnd::OnTabSelect() {
     const int page = CurrentPage();
     if (m_winCtn) m_winCtn->SetBkImage(PageBackground(page));
     if (m_titleTabLt) {
-        if (page == kPageWelcome || page == kPageCustom) m_titleTabLt->SelectItem(1);
-        else if (page == kPageFinished) m_titleTabLt->SelectItem(2);
-        else if (page != kPageInstalling) m_titleTabLt->SelectItem(0);
+        int titlePage = m_titleTabLt->CurSel();
+        if (page == kPageWelcome || page == kPageCustom) titlePage = 1;
+        else if (page == kPageFinished) titlePage = 2;
+        else if (page != kPageInstalling) titlePage = 0;
+        // Selecting raises "tabselect" again (handled here): only a change is selected.
+        if (titlePage != m_titleTabLt->CurSel()) m_titleTabLt->SelectItem(titlePage);
     }
     auto* progressAnimation = m_progressAnLb ? m_progressAnLb->As<CSequenceLabelUI>() : nullptr;
     if (page == kPageInstalling && progressAnimation) progressAnimation->Start();
