@@ -25,6 +25,7 @@ fails, 77 (ctest's SKIP_RETURN_CODE) when there is no display or no xdotool.
 import argparse
 import getpass
 import json
+import ntpath
 import os
 import re
 import shutil
@@ -60,12 +61,18 @@ def check(condition, what):
         raise CheckFailed(what)
 
 
+VERBOSE = bool(os.environ.get("VELQOR_E2E_VERBOSE"))
+T0 = time.monotonic()
+
+
 def wait_until(what, predicate, timeout=30.0, interval=0.1):
     """Polls predicate until it returns a true value; fails the case after timeout."""
     deadline = time.monotonic() + timeout
     while True:
         value = predicate()
         if value:
+            if VERBOSE:
+                print("  %7.2f s  %s" % (time.monotonic() - T0, what), flush=True)
             return value
         if time.monotonic() > deadline:
             raise CheckFailed("timed out after %.0f s waiting for %s" % (timeout, what))
@@ -213,6 +220,11 @@ def screenshot(path, x, y, w, h):
                    check=True, timeout=30, capture_output=True)
 
 
+def colour_count(path):
+    r = subprocess.run(["identify", "-format", "%k", path], capture_output=True, text=True, timeout=30)
+    return int(r.stdout.strip() or 0)
+
+
 def region_signature(x, y, w, h):
     """A digest of the screen's pixels in a rectangle."""
     r = subprocess.run("import -window root -crop %dx%d+%d+%d +repage png:- | identify -format '%%#' -" % (w, h, x, y),
@@ -231,10 +243,34 @@ def layout(name):
 
 # ------------------------------------------------------------------ one installer run
 
+def unescape(text):
+    """A debug string as Wine quotes it (C escapes, \\xNN bytes of UTF-8) back as text."""
+    out = bytearray()
+    i = 0
+    while i < len(text):
+        c = text[i]
+        if c == "\\" and i + 1 < len(text):
+            n = text[i + 1]
+            if n == "x" and re.match(r"[0-9a-fA-F]{2}", text[i + 2:i + 4]):
+                out.append(int(text[i + 2:i + 4], 16))
+                i += 4
+                continue
+            out += {"r": b"", "n": b"", "t": b"\t", "\\": b"\\", '"': b'"'}.get(n, n.encode("latin-1"))
+            i += 2
+            continue
+        out += c.encode("latin-1", errors="replace")
+        i += 1
+    return out.decode("utf-8", errors="replace")
+
+
 class Installer:
     """One running velqor-setup.exe with its log."""
 
-    LOG_RE = re.compile(r'OutputDebugStringA "(.*)"\s*$')
+    # Wine reports every debug string as the exception it raises
+    # ("warn:seh:dispatch_exception" with the quoted text); depending on the
+    # call it may also print an OutputDebugStringA line, which is not used so
+    # that no message is seen twice.
+    LOG_RE = re.compile(r'dispatch_exception "(.*)"\s*$')
 
     def __init__(self, suite, case_dir, env_extra=None, name="setup"):
         self.suite = suite
@@ -256,7 +292,7 @@ class Installer:
         for line in text.splitlines():
             m = self.LOG_RE.search(line)
             if m:
-                msg = m.group(1).replace("\\r", "").replace("\\n", "")
+                msg = unescape(m.group(1))
                 out.append(re.sub(r"^<P\d+><T\d+><[^>]*>\([^)]*\)<\d+>: ?", "", msg))
         return out
 
@@ -290,14 +326,24 @@ class Installer:
         window = window or self.window or self.main_window()
         x, y, _, _ = geometry(window)
         cx, cy = skin_layout.centre(layout(layout_file), control)
-        xdotool("mousemove", "--sync", x + cx, y + cy)
-        xdotool("click", "1")
+        # One xdotool run: the X server handles the move before the press. (No
+        # "mousemove --sync": when the pointer is already there it waits ~15 s
+        # for a movement that never comes.)
+        xdotool("mousemove", x + cx, y + cy, "click", "1")
+        if VERBOSE:
+            print("  %7.2f s  clicked %s at %d,%d" % (time.monotonic() - T0, control, x + cx, y + cy), flush=True)
 
     def shot(self, name, window=None):
         window = window or self.window or self.main_window()
         x, y, w, h = geometry(window)
         path = os.path.join(self.case_dir, name)
-        screenshot(path, x - SHADOW_MARGIN, y - SHADOW_MARGIN, w + 2 * SHADOW_MARGIN, h + 2 * SHADOW_MARGIN)
+
+        # A window that has just been mapped may not be painted yet: its
+        # picture is then one flat colour.
+        def painted():
+            screenshot(path, x - SHADOW_MARGIN, y - SHADOW_MARGIN, w + 2 * SHADOW_MARGIN, h + 2 * SHADOW_MARGIN)
+            return colour_count(path) > 16
+        wait_until("the window to be painted (%s)" % path, painted, 15, 0.2)
         return path
 
     def wait_exit(self, timeout=30.0):
@@ -453,7 +499,7 @@ def case_one_click(s):
     raw, args = read_record(record_path(d))
     check(args[1:4] == ["/S", "-console=show", "-version=1.0.0"], "package arguments start %r" % args[1:4])
     check("-dsc=true" in args and "-ssc=true" in args, "shortcut flags in %r" % raw)
-    check(os.path.basename(args[0]).lower() == "__package_velqordoc.exe", "package ran as %r" % args[0])
+    check(ntpath.basename(args[0]).lower() == "__package_velqordoc.exe", "package ran as %r" % args[0])
     folder_win = install_folder_of(d)
     folder = installed_files_check(s.wine, folder_win)
 
@@ -698,6 +744,13 @@ def main():
     for tool in ("xdotool", "import", "identify"):
         if not shutil.which(tool):
             print("e2e: skipped: %s is not installed" % tool)
+            return SKIP
+    if args.wine == "wine":
+        # The 32-bit build needs wine32; without it Wine "runs" the program
+        # silently and nothing happens.
+        r = subprocess.run(["dpkg-query", "-W", "-f=${Status}", "wine32:i386"], capture_output=True, text=True)
+        if "ok installed" not in r.stdout:
+            print("e2e: skipped: wine32 is not installed, the 32-bit installer cannot run")
             return SKIP
     if args.wine == "wine64" and not shutil.which("wine64") and os.path.exists("/usr/lib/wine/wine64"):
         args.wine = "/usr/lib/wine/wine64"
