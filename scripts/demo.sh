@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
-# Runs the installer under Wine and saves a screenshot of its window.
+# Demonstrates the installer end to end under Wine, on this machine only:
 #
 #   scripts/demo.sh [--out DIR] [--interactive]
 #
-# Without a display (or unless --interactive is given) it starts its own Xvfb
-# with a compositor, waits for the window, saves DIR/window.png (default
-# out/demo) and closes the installer. With a display and --interactive, the
-# window is left to the person at the screen.
+# Builds velqor-setup.exe and the demo package, serves the package from the
+# local download server (tools/download-server) and collects the analytics
+# records (tools/analytics-collector), writes ZelmoxInstallerConfig.ini beside
+# a copy of the installer pointing at both, and runs it. Without --interactive
+# (or without a display, in its own Xvfb with a compositor) it clicks through a
+# one-click installation with xdotool and saves DIR/main-welcome.png,
+# main-custom.png, main-installing.png and main-finished.png (default DIR:
+# out/demo). With a display and --interactive the window is left to the person
+# at the screen. Either way it prints where the demo product was installed and
+# how many analytics records arrived, then stops the servers.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 out="$root/out/demo"; interactive=0
@@ -24,31 +30,21 @@ mkdir -p "$out"; out=$(cd "$out" && pwd)
 if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed'; then preset=win32; wine=wine
 else preset=win64; wine=/usr/lib/wine/wine64; command -v wine64 >/dev/null && wine=wine64; fi
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target velqor-setup
-exe="$root/build/$preset/velqor-setup.exe"
+cmake --build --preset "$preset" --target velqor-setup velqor-demo-package
+build="$root/build/$preset"
 
-export WINEPREFIX="$root/build/$preset/wineprefix" WINEDEBUG=-all
+export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 "$root/scripts/wine-prefix.sh"
 
-own_display=0
 if [ -z "${DISPLAY:-}" ] || [ $interactive = 0 ]; then
+  interactive=0
+  # shellcheck source=scripts/xvfb.sh
   source "$root/scripts/xvfb.sh"
-  start_xvfb; own_display=1
+  start_xvfb || { echo "cannot start Xvfb" >&2; exit 1; }
   trap 'stop_xvfb; wineserver -k 2>/dev/null || true' EXIT
 fi
 
-"$wine" "$exe" &
-pid=$!
-if [ $own_display = 1 ]; then
-  win=$(timeout 60 xdotool search --sync --name '^Velqor$' | head -n1) || { echo "the installer window did not appear" >&2; exit 1; }
-  # Give the window its first paint before the picture is taken.
-  for _ in $(seq 1 50); do xdotool getwindowgeometry "$win" >/dev/null 2>&1 && break; sleep 0.1; done
-  sleep 1
-  import -window root "$out/window.png"
-  echo "screenshot: $out/window.png"
-  xdotool windowclose "$win" 2>/dev/null || xdotool windowkill "$win" 2>/dev/null || true
-  wait $pid || true
-else
-  echo "the installer runs on $DISPLAY; close its window to end the demo"
-  wait $pid || true
-fi
+args=(--exe "$build/velqor-setup.exe" --package "$build/tools/demo-package/velqor-demo-package.exe"
+      --wine "$wine" --prefix "$WINEPREFIX" --out "$out")
+[ $interactive = 1 ] && args+=(--interactive)
+python3 "$root/tests/app/e2e/demo.py" "${args[@]}"
