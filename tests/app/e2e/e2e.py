@@ -35,6 +35,7 @@ import subprocess
 import sys
 import tempfile
 import time
+import traceback
 import urllib.request
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -215,6 +216,20 @@ def geometry(window):
     return int(g["X"]), int(g["Y"]), int(g["WIDTH"]), int(g["HEIGHT"])
 
 
+def settled_geometry(window, timeout=15.0):
+    """The window's geometry once two readings 0.1 s apart agree. (Wine may
+    map a window before it has moved it to its final place, e.g. a dialog
+    centred over its owner.)"""
+    last = [None]
+
+    def stable():
+        g = geometry(window)
+        same = g == last[0]
+        last[0] = g
+        return g if same else None
+    return wait_until("window %s to stay in place" % window, stable, timeout, 0.1)
+
+
 def screenshot(path, x, y, w, h):
     subprocess.run(["import", "-window", "root", "-crop", "%dx%d+%d+%d" % (w, h, x, y), "+repage", path],
                    check=True, timeout=30, capture_output=True)
@@ -320,11 +335,29 @@ class Installer:
         return self.window
 
     def dialog(self, timeout=30.0):
-        return wait_until("a visible dialog", lambda: visible_windows(DIALOG_TITLE), timeout)[0]
+        """The visible dialog, once it is in its place: centred over the main
+        window (which is centred on the screen, also while it is not shown
+        yet). A dialog is created visible at a default position and moved
+        there just afterwards, so the first position seen may be a passing one."""
+        mains = visible_windows("Velqor")
+        if mains:
+            mx, my, mw, mh = geometry(mains[0])
+            centre = (mx + mw // 2, my + mh // 2)
+        else:
+            sw, sh = (int(v) for v in xdotool("getdisplaygeometry").split())
+            centre = (sw // 2, sh // 2)
+
+        def placed():
+            for w in visible_windows(DIALOG_TITLE):
+                x, y, width, height = geometry(w)
+                if abs(x + width // 2 - centre[0]) <= 2 and abs(y + height // 2 - centre[1]) <= 2:
+                    return w
+            return None
+        return wait_until("a dialog centred over the main window at %d,%d" % centre, placed, timeout)
 
     def click(self, control, layout_file="mainWnd.xml", window=None):
         window = window or self.window or self.main_window()
-        x, y, _, _ = geometry(window)
+        x, y, _, _ = settled_geometry(window)
         cx, cy = skin_layout.centre(layout(layout_file), control)
         # One xdotool run: the X server handles the move before the press. (No
         # "mousemove --sync": when the pointer is already there it waits ~15 s
@@ -335,14 +368,14 @@ class Installer:
 
     def shot(self, name, window=None):
         window = window or self.window or self.main_window()
-        x, y, w, h = geometry(window)
         path = os.path.join(self.case_dir, name)
 
-        # A window that has just been mapped may not be painted yet: its
-        # picture is then one flat colour.
+        # A window that has just been mapped may not be painted yet (its
+        # picture is then one flat colour) nor in its final place.
         def painted():
+            x, y, w, h = settled_geometry(window)
             screenshot(path, x - SHADOW_MARGIN, y - SHADOW_MARGIN, w + 2 * SHADOW_MARGIN, h + 2 * SHADOW_MARGIN)
-            return colour_count(path) > 16
+            return colour_count(path) > 16 and geometry(window) == (x, y, w, h)
         wait_until("the window to be painted (%s)" % path, painted, 15, 0.2)
         return path
 
@@ -434,14 +467,13 @@ class Suite:
         text = http_get(self.server.url + "/_requests/" + PACKAGE).decode("utf-8", errors="replace")
         return [l for l in text.splitlines() if l.startswith("GET ")]
 
-    def analytics(self, timeout=20.0):
-        def records():
-            try:
-                text = http_get(self.collector.url + "/records").decode("utf-8")
-            except OSError:
-                return None
-            return [json.loads(l) for l in text.splitlines() if l.strip()]
-        return records()
+    def analytics(self):
+        """The records stored by the collector, or None when it cannot be asked."""
+        try:
+            text = http_get(self.collector.url + "/records").decode("utf-8")
+        except OSError:
+            return None
+        return [json.loads(l) for l in text.splitlines() if l.strip()]
 
     def wait_analytics(self, expected, timeout=20.0):
         """Waits until every (event, name) pair of expected has arrived; returns the records."""
@@ -569,7 +601,7 @@ def case_terms_unchecked(s):
     i = s.start(d)
     w = i.main_window()
     i.click("treatyCb")
-    x, y, _, _ = geometry(w)
+    x, y, _, _ = settled_geometry(w)
     left, top, right, bottom = layout("mainWnd.xml")["tipLbl"]
     before = region_signature(x + left, y + top, right - left, bottom - top)
     i.click("defaultInstallBtn")
@@ -770,10 +802,11 @@ def main():
             try:
                 fn(suite)
                 print("PASS %-24s %5.1f s" % (name, time.monotonic() - t0), flush=True)
-            except CheckFailed as e:
+            except Exception as e:  # a failed check, or a tool that failed outright
                 failures += 1
                 where = os.path.join(suite.out, name)
-                print("FAIL %-24s %5.1f s: %s\n     log and screenshots: %s" % (name, time.monotonic() - t0, e, where),
+                what = str(e) if isinstance(e, CheckFailed) else traceback.format_exc()
+                print("FAIL %-24s %5.1f s: %s\n     log and screenshots: %s" % (name, time.monotonic() - t0, what, where),
                       flush=True)
             finally:
                 for inst in suite.installers:
