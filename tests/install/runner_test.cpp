@@ -96,6 +96,7 @@ TEST(PackageRun, SuccessfulInstallReportsTheRecordAndInstalls) {
         {3000, 0, f},
         {3001, 0, Utils::JoinPath(f, L"Velqor.exe")},
         {3003, 0, Utils::JoinPath(f, L"uninst.ep")},
+        {3004, 0, L""},
         {3005, 2, L""},
         {3007, 500, L""},
         {2002, 1, L""},

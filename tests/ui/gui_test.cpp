@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "toolkit/window_win.h"
+#include "install/install_records.h"
+#include "ui/main_wnd_win.h"
 #include "ui/message_box_win.h"
 #include "ui/skin_frame_win.h"
 #include "utils/fs.h"
@@ -195,6 +197,93 @@ TEST(SkinWindows, EveryLayoutBuildsFromTheEmbeddedArchive) {
         DestroyWindow(hwnd);
     }
     std::printf("[ measure ] decoded images hold %zu bytes\n", toolkit::DecodedImageBytes());
+}
+
+// The main window with no installed copy registered (an installed copy would
+// open its tip dialog inside creation).
+class MainWindow : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!HaveDisplay()) GTEST_SKIP() << "no display (DISPLAY is unset)";
+        RegDeleteTreeW(HKEY_CURRENT_USER, install_records::kRegistryKey);
+        hwnd = wnd.Create(nullptr, L"Velqor", 0x10CF0000, 0);
+        ASSERT_NE(hwnd, nullptr);
+        PumpFor(100);
+    }
+    void TearDown() override {
+        if (hwnd && IsWindow(hwnd)) DestroyWindow(hwnd);
+    }
+    template <class T = toolkit::Control> T* Find(const wchar_t* name) {
+        T* c = wnd.FindControlAs<T>(name);
+        EXPECT_NE(c, nullptr) << Utils::WideToUtf8(name);
+        return c;
+    }
+    void SelectPage(int page) { Find<toolkit::TabLayout>(L"mainTabLt")->SelectItem(page); }
+    void Click(const wchar_t* name) { wnd.RaiseNotify(Find(name), L"click"); }
+
+    CMainWnd wnd;
+    HWND hwnd = nullptr;
+};
+
+TEST_F(MainWindow, TermsUncheckedShowTheTipAndStartNothing) {
+    auto* terms = Find<toolkit::CheckBox>(L"treatyCb");
+    auto* link = Find<toolkit::CheckBox>(L"treatyBtn");
+    terms->SetCheck(false);
+    EXPECT_FALSE(link->IsChecked()) << "the link's mark follows the terms box";
+    EXPECT_FALSE(Find(L"customeBtn")->IsEnabled());
+    Click(L"defaultInstallBtn");
+    EXPECT_TRUE(Find(L"tipLbl")->IsVisible());
+    EXPECT_EQ(wnd.CurrentPage(), 0);
+    EXPECT_TRUE(wnd.InstallDir().empty()) << "no installation was started";
+
+    link->SetCheck(true);  // a click on the link does not change its mark
+    EXPECT_FALSE(link->IsChecked());
+    terms->SetCheck(true);
+    EXPECT_TRUE(link->IsChecked());
+    EXPECT_TRUE(Find(L"customeBtn")->IsEnabled());
+    EXPECT_FALSE(Find(L"tipLbl")->IsVisible());
+}
+
+TEST_F(MainWindow, PagesDecideTitleButtonsAndWhetherTheWindowCloses) {
+    Click(L"customeBtn");
+    EXPECT_EQ(wnd.CurrentPage(), 1);
+    EXPECT_TRUE(Find(L"backBtn")->IsVisible());
+    Click(L"backBtn");
+    EXPECT_EQ(wnd.CurrentPage(), 0);
+    EXPECT_FALSE(Find(L"backBtn")->IsVisible());
+
+    SelectPage(2);
+    EXPECT_FALSE(Find(L"titleGrpCtn")->IsVisible()) << "no close button while installing";
+    PostMessageW(hwnd, WM_CLOSE, 0, 0);
+    PumpFor(300);
+    EXPECT_TRUE(IsWindow(hwnd)) << "a close request on the installing page is ignored";
+
+    SelectPage(3);
+    EXPECT_TRUE(Find(L"titleGrpCtn")->IsVisible());
+    Click(L"closebtn");  // on the finished page it closes without asking
+    PumpFor(2000, [&] { return !IsWindow(hwnd); });
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST_F(MainWindow, NotificationsArriveAsMessagesAndForeignOnesAreIgnored) {
+    DownloadCallback notify = wnd.NotifyCallback();
+    std::thread worker([&] {
+        notify(3000, 0.0, L"D:\\Apps\\velqordoc");
+        notify(1002, 0.5, nullptr);
+    });
+    worker.join();
+    PostMessageW(hwnd, WM_INSTALL_NOTIFY, 0, static_cast<LPARAM>(0x12345678));  // not a record of this window
+    PostMessageW(hwnd, WM_DOWNLOADER_STARTED, 0, 0);
+    PumpFor(2000, [&] { return wnd.Mailbox().Pending() == 0 && wnd.StartReported(); });
+    EXPECT_EQ(wnd.InstallDir(), L"D:\\Apps\\velqordoc");
+    EXPECT_EQ(Find(L"progressLb")->Text(), L"正在安装中:35%，请稍候...");
+    EXPECT_EQ(Find<toolkit::Progress>(L"installPrg")->Value(), 35);
+    EXPECT_TRUE(wnd.StartReported());
+    EXPECT_TRUE(IsWindow(hwnd));
+
+    DestroyWindow(hwnd);
+    notify(2002, 0.0, L"");  // the window is gone: the record is freed at once
+    EXPECT_EQ(wnd.Mailbox().Pending(), 0u);
 }
 
 TEST(SkinWindows, ArchiveIsAChineseResource) {
