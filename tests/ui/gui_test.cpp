@@ -96,7 +96,10 @@ public:
 
 private:
     std::wstring m_dir;
-    int m_n = 0;
+    // gui_driver.sh numbers the requests of the whole program and keeps the
+    // answered ones: every Driver must continue the same count, or a later
+    // one finds its "done" files already there and its input is never sent.
+    static inline int m_n = 0;
 };
 
 // Runs `script` once from inside the next modal loop (a thread timer).
