@@ -793,6 +793,9 @@ def main():
         print("e2e: no case named %s" % args.case)
         return 2
 
+    # Stopped from outside (a ctest timeout): end through the finally blocks
+    # below, so that the servers and installers started here end too.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     started = time.monotonic()
     suite = Suite(args)
     failures = 0
