@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Makes docs/screenshots/*.png from the real windows: every page of the main
-# window and every dialog, shown under Wine on a private Xvfb display (with the
+# Makes docs/screenshots/dialog-*.png from the real dialogs (the main window's
+# pages come from a real installation: scripts/demo.sh), shown under Wine on a private Xvfb display (with the
 # xcompmgr compositor, so the drop shadows blend) and captured by gui_driver.sh.
 #   tests/ui/make-screenshots.sh [build-dir]      (default build/win64, built already)
 set -euo pipefail
