@@ -268,6 +268,24 @@ TEST_F(MainWindow, PagesDecideTitleButtonsAndWhetherTheWindowCloses) {
     EXPECT_FALSE(IsWindow(hwnd));
 }
 
+TEST_F(MainWindow, APoorConnectionShowsItsTipAndStartsNothing) {
+    Click(L"customeBtn");
+    Find(L"customeInstallBtn")->SetEnabled(false);  // as during the checks
+    std::wstring tipText;
+    RunInModalLoop([&] {
+        HWND dlg = WaitForWindow(L"MessageBox2Wnd");
+        if (!dlg) return;
+        if (auto* w = toolkit::WindowImpl::FromHandle(dlg))
+            if (auto* text = w->FindControl(L"textLbl")) tipText = text->Text();
+        PostMessageW(dlg, WM_CLOSE, 0, 0);
+    });
+    wnd.RaiseNotify(wnd.Root(), L"checknet", 2 << 16);  // connected, but not to the internet
+    EXPECT_EQ(tipText, L"当前网络环境较差，请在网络通畅时进行安装");
+    EXPECT_EQ(wnd.CurrentPage(), 1) << "the page stays";
+    EXPECT_TRUE(Find(L"customeInstallBtn")->IsEnabled());
+    EXPECT_TRUE(wnd.InstallDir().empty());
+}
+
 TEST_F(MainWindow, NotificationsArriveAsMessagesAndForeignOnesAreIgnored) {
     DownloadCallback notify = wnd.NotifyCallback();
     std::thread worker([&] {
