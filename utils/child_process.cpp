@@ -1,10 +1,23 @@
-// Portable half of the child-process runner: chunk decoding, line splitting and
-// line reassembly.
+// Portable half of the child-process runner: the clean-up both platforms share,
+// chunk decoding, line splitting and line reassembly.
 #include "utils/child_process.h"
 
 #include "utils/text.h"
 
 namespace Utils {
+
+Pipe::~Pipe() {
+    CloseWriteEnd();
+    CloseReadEnd();
+}
+
+ChildProcess::~ChildProcess() { Close(); }
+
+void ChildProcess::ReleasePipes() {
+    m_errPipe.reset();
+    m_outPipe.reset();
+    m_inPipe.reset();
+}
 
 std::wstring DecodeChunk(const std::string& bytes, unsigned codePage) {
     size_t n = bytes.find('\0');

@@ -36,21 +36,8 @@ Pipe::Pipe() {
     m_writeEnd = fds[1];
 }
 
-Pipe::~Pipe() {
-    CloseWriteEnd();
-    CloseReadEnd();
-}
-
 void Pipe::CloseWriteEnd() { CloseHandle(m_writeEnd); }
 void Pipe::CloseReadEnd() { CloseHandle(m_readEnd); }
-
-ChildProcess::~ChildProcess() { Close(); }
-
-void ChildProcess::ReleasePipes() {
-    m_errPipe.reset();
-    m_outPipe.reset();
-    m_inPipe.reset();
-}
 
 void ChildProcess::Launch(const std::wstring& commandLine) {
     Close();

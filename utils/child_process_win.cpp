@@ -34,21 +34,8 @@ Pipe::Pipe() {
     m_writeEnd = N(w);
 }
 
-Pipe::~Pipe() {
-    CloseWriteEnd();
-    CloseReadEnd();
-}
-
 void Pipe::CloseWriteEnd() { CloseNative(m_writeEnd); }
 void Pipe::CloseReadEnd() { CloseNative(m_readEnd); }
-
-ChildProcess::~ChildProcess() { Close(); }
-
-void ChildProcess::ReleasePipes() {
-    m_errPipe.reset();
-    m_outPipe.reset();
-    m_inPipe.reset();
-}
 
 void ChildProcess::Launch(const std::wstring& commandLine) {
     Close();
