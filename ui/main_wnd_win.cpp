@@ -10,6 +10,7 @@
 #include "download/download_utils.h"
 #include "install/download_installer.h"
 #include "install/hard_disk_manager.h"
+#include "install/install_records.h"
 #include "toolkit/archive.h"
 #include "ui/language.h"
 #include "ui/message_box_win.h"
@@ -30,7 +31,7 @@ constexpr wchar_t kLowDiskTextId[] = L"104";
 constexpr wchar_t kUninstallerCopy[] = L"velqordoc_un_asa.exe";
 constexpr wchar_t kFolderTitle[] = L"选择一个文件夹";
 constexpr unsigned kFolderDialogNewStyle = 0x40;
-constexpr unsigned kFinishImageCheckMs = 100;
+constexpr unsigned kPumpBeforeLaunchMs = 100;  // messages handled before the product starts
 
 // The background of the whole window per page of the main tab.
 const wchar_t* PageBackground(int page) {
@@ -401,7 +402,7 @@ void CMainWnd::LaunchProduct() {
     // Let the window finish what it is drawing before the product takes the screen.
     const uint32_t start = Utils::TickCount();
     MSG msg;
-    while (Utils::TickCount() - start < kFinishImageCheckMs && IsWindow(GetHWND())) {
+    while (Utils::TickCount() - start < kPumpBeforeLaunchMs && IsWindow(GetHWND())) {
         if (!PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
             MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
             continue;

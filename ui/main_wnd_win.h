@@ -11,7 +11,6 @@
 #include <string>
 
 #include "download/downloader.h"
-#include "install/install_records.h"
 #include "toolkit/control.h"
 #include "ui/main_wnd_flow.h"
 #include "ui/skin_frame_win.h"
