@@ -6,7 +6,7 @@
 #include <memory>
 
 #include "analytics/tracker.h"
-#include "app/launch_config.h"
+#include "config/launch_config.h"
 #include "utils/fs.h"
 #include "utils/ini.h"
 #include "utils/sysinfo.h"

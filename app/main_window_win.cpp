@@ -1,17 +1,32 @@
 #include "app/main_window.h"
 
+#include "analytics/reporting.h"
+#include "config/launch_config.h"
+#include "download/downloader_factory.h"
+#include "install/failure_report.h"
 #include "toolkit/window_win.h"
 #include "ui/main_wnd_win.h"
 
 namespace {
 constexpr wchar_t kTitle[] = L"Velqor";
 constexpr DWORD kStyle = 0x10CF0000;  // visible, overlapped, caption, system menu, thick frame, min/max boxes
+
+// The downloaders as the launch configuration asks for them; the length
+// probe's failure reasons go to analytics.
+DownloaderFactory ConfiguredDownloaderFactory() {
+    DownloaderSettings settings;
+    settings.curlReady = GetLaunchConfig().CurlReady;
+    settings.failureReason = [](const std::wstring& reason) {
+        ReportTaskEvent(install_checks::kDownloadFailureEvent, 0.0f, reason, {{L"AB", L"IN"}});
+    };
+    return MakeDownloaderFactory(std::move(settings));
+}
 }  // namespace
 
 MainWindowHost::MainWindowHost(HINSTANCE instance) : m_instance(instance) {
     // The toolkit knows the module, the embedded skin archive and the shadow's window class.
     toolkit::InitializeToolkit(instance);
-    m_window = std::make_unique<CMainWnd>();
+    m_window = std::make_unique<CMainWnd>(ConfiguredDownloaderFactory());
 }
 
 MainWindowHost::~MainWindowHost() {

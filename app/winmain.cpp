@@ -4,7 +4,7 @@
 #include <curl/curl.h>
 
 #include "analytics/reporting.h"
-#include "app/launch_config.h"
+#include "config/launch_config.h"
 #include "app/main_window.h"
 #include "app/startup.h"
 

@@ -8,7 +8,6 @@
 #include <memory>
 #include <vector>
 
-#include "analytics/reporting.h"
 #include "download/download_utils.h"
 #include "utils/fs.h"
 #include "utils/log.h"
@@ -35,10 +34,11 @@ struct SlistDeleter {
 FILE* OpenNarrow(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 // "1.获取文件大小的状态码为=%ld；" reported as a download failure reason.
-void ReportLengthStatus(long status) {
+void ReportLengthStatus(long status, const CurlClient::FailureReason& failureReason) {
+    if (!failureReason) return;
     wchar_t text[200];
     std::swprintf(text, 200, L"1.获取文件大小的状态码为=%ld；", status);
-    ReportTaskEvent(L"下载失败原因", 0.0f, text, {{L"AB", L"IN"}});
+    failureReason(text);
 }
 
 std::string NarrowUrl(const std::wstring& url) {
@@ -49,8 +49,13 @@ std::string NarrowUrl(const std::wstring& url) {
 
 }  // namespace
 
-CurlClient::CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink)
-    : m_url(std::move(url)), m_path(std::move(path)), m_owner(owner), m_sink(sink) {}
+CurlClient::CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink,
+                       FailureReason failureReason)
+    : m_url(std::move(url)),
+      m_path(std::move(path)),
+      m_owner(owner),
+      m_sink(sink),
+      m_failureReason(std::move(failureReason)) {}
 
 CurlClient::~CurlClient() {
     m_cancel = true;
@@ -104,13 +109,13 @@ int CurlClient::Start() {
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
         if (CURL* head = Head(url)) {
             m_realUrl = GetRealUrl(head);
-            m_totalLength = GetDownloadFileLength(head);
+            m_totalLength = GetDownloadFileLength(head, m_failureReason);
             curl_easy_cleanup(head);
         }
     }
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
         m_realUrl = GetRealUrl_Str(url);
-        if (!m_realUrl.empty()) m_totalLength = GetDownloadFileLength_Str(m_realUrl);
+        if (!m_realUrl.empty()) m_totalLength = GetDownloadFileLength_Str(m_realUrl, m_failureReason);
     }
     if (m_totalLength < kMinimumLength) {
         result = kLengthUnknown;
@@ -224,14 +229,14 @@ std::string CurlClient::GetRealUrl(CURL* handle) {
     return effective;
 }
 
-double CurlClient::GetDownloadFileLength(CURL* handle) {
+double CurlClient::GetDownloadFileLength(CURL* handle, const FailureReason& failureReason) {
     double length = -1.0;
     int code = ContentLength(handle, length);
     DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
     long status = 0;
     if (curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status >= 200 && status <= 399)
         return length;
-    ReportLengthStatus(status);
+    ReportLengthStatus(status, failureReason);
     return -1.0;
 }
 
@@ -255,7 +260,7 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url) {
     return result.empty() ? url : result;
 }
 
-double CurlClient::GetDownloadFileLength_Str(const std::string& url) {
+double CurlClient::GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason) {
     double length = -1.0;
     CURL* handle = curl_easy_init();
     if (!handle) return length;
@@ -269,7 +274,7 @@ double CurlClient::GetDownloadFileLength_Str(const std::string& url) {
         ContentLength(handle, length);
         long status = 0;
         code = curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
-        if (code != CURLE_OK || status < 200 || status > 400) ReportLengthStatus(status);
+        if (code != CURLE_OK || status < 200 || status > 400) ReportLengthStatus(status, failureReason);
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
     curl_easy_cleanup(handle);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +19,8 @@ class CurlClient {
 public:
     // (owner, speed in bytes/s, reserved 0.0, percent 0-100)
     using ProgressSink = void (*)(void* owner, double speed, double reserved, double percent);
+    // A download failure reason that is no result code (the length probe's status).
+    using FailureReason = std::function<void(const std::wstring& reason)>;
 
     // Codes of the helper's own (libcurl's are positive).
     static constexpr int kPartialFileError = -996;  // the partial file cannot be opened
@@ -26,7 +29,8 @@ public:
     static constexpr int kRenameFailed = -995;      // complete, but not movable into place
     static constexpr double kMinimumLength = 1048576.0;
 
-    CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink = nullptr);
+    CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink = nullptr,
+               FailureReason failureReason = nullptr);
     ~CurlClient();
     CurlClient(const CurlClient&) = delete;
     CurlClient& operator=(const CurlClient&) = delete;
@@ -42,9 +46,9 @@ public:
     // null when no handle could be created.
     static CURL* Head(const std::string& url);
     static std::string GetRealUrl(CURL* handle);
-    static double GetDownloadFileLength(CURL* handle);
+    static double GetDownloadFileLength(CURL* handle, const FailureReason& failureReason = nullptr);
     static std::string GetRealUrl_Str(const std::string& url);
-    static double GetDownloadFileLength_Str(const std::string& url);
+    static double GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason = nullptr);
 
     // The destination, or the partial file ("<path>.part").
     std::wstring GetFilePath(bool partial) const { return partial ? m_path + L".part" : m_path; }
@@ -65,6 +69,7 @@ private:
     void* m_owner;
     CURL* m_handle = nullptr;
     ProgressSink m_sink;
+    FailureReason m_failureReason;
     double m_totalLength = -1.0;
     int64_t m_resumeOffset = -1;
     int64_t m_lastProgressTime = 0;

@@ -8,12 +8,12 @@
 #include "utils/time.h"
 
 CCurlDownloader::CCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
-                                 DownloadDelays delays)
+                                 const DownloaderSettings& settings)
     : m_callback(std::move(callback)),
       m_path(std::move(path)),
       m_url(std::move(url)),
-      m_client(m_url, m_path, this, &CCurlDownloader::ProgressSink),
-      m_delays(delays) {
+      m_client(m_url, m_path, this, &CCurlDownloader::ProgressSink, settings.failureReason),
+      m_delays(settings.delays) {
     // Only attempts within the life of this object resume.
     std::remove(Utils::NativePath(m_client.GetFilePath(true)).c_str());
 }

@@ -14,7 +14,8 @@
 
 class CCurlDownloader : public CDownloader {
 public:
-    CCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path, DownloadDelays delays = {});
+    CCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
+                    const DownloaderSettings& settings = {});
     // Cancels the transfer in progress and waits for every thread it started;
     // no notification is sent once destruction has begun.
     ~CCurlDownloader() override;

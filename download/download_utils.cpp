@@ -94,18 +94,4 @@ std::wstring GetTempCacheDir() {
     return MakeDirectory(dir) ? dir : std::wstring();
 }
 
-bool CreateDirectories(const std::wstring& path) {
-    if (path.size() > 260) return false;
-    size_t lastSep = std::wstring::npos;
-    for (size_t i = 0; i < path.size(); ++i) {
-        if (!IsSeparator(path[i])) continue;
-        lastSep = i;
-        std::wstring prefix = path.substr(0, i + 1);
-        if (!DirectoryExists(prefix) && !MakeDirectory(prefix)) return false;
-    }
-    bool tail = lastSep == std::wstring::npos ? !path.empty() : lastSep + 1 < path.size();
-    if (tail && !PathExists(path) && !MakeDirectory(path)) return false;
-    return true;
-}
-
 }  // namespace Utils

@@ -1,6 +1,6 @@
 #pragma once
 // Helpers of the download engine: package digests, URL escaping for the URL
-// moniker, the connectivity check and the cache folder.
+// moniker and the cache folder.
 #include <cstdint>
 #include <string>
 
@@ -16,15 +16,7 @@ bool Md5Equal(const std::string& a, const std::string& b);
 // UTF-8 bytes 0x21-0x7E kept, space -> "+", everything else -> "%XX".
 std::wstring UrlEncode(const std::wstring& url);
 
-// Connectivity: flags in the low 16 bits, status in the high 16 bits
-// (0 usable, 1 no connectivity, 2 connected but not to the internet). COM must
-// be initialised on the calling thread (Windows). Elsewhere always "usable".
-int32_t CheckNetwork();
-
 // "<temp>\~ZelMoxTemp.92482B06FB471E17\" (created when missing), or "".
 std::wstring GetTempCacheDir();
-// Creates every missing folder of path; false for paths over 260 characters or
-// when a folder cannot be created.
-bool CreateDirectories(const std::wstring& path);
 
 }  // namespace Utils

@@ -1,21 +1,12 @@
 #pragma once
 // The downloader interface shared by the three variants and the orchestrator.
+// The notification function and the codes are the install pipeline's.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
-// Notification function of the whole install pipeline: (code, value, text).
-// Called on the workers' threads, never on the caller's.
-using DownloadCallback = std::function<void(int code, double value, const wchar_t* text)>;
-
-enum DownloadCode {
-    DL_CODE_START = 1001,
-    DL_CODE_PROGRESS = 1002,
-    DL_CODE_SUCCESS = 1003,
-    DL_CODE_FAIL = 1004,
-    DL_CODE_RETRY = 1005,
-    DL_CODE_MESSAGE = 1006,
-};
+#include "install/pipeline.h"
 
 class CDownloader {
 public:
@@ -34,3 +25,23 @@ struct DownloadDelays {
     uint32_t partStartMs = 100;      // multi-part: between starting two parts
     uint32_t monikerRetryMs = 1000;  // URL moniker: after each failed attempt
 };
+
+// What a downloader is built with besides its callback, URL and path: handed
+// down from the top of the program, never looked up.
+struct DownloaderSettings {
+    DownloaderSettings() = default;
+    DownloaderSettings(DownloadDelays d) : delays(d) {}  // NOLINT: delays alone are settings
+
+    DownloadDelays delays;
+    // False when libcurl's global initialisation failed: the multi-part
+    // variant then fails its probe without a request.
+    bool curlReady = true;
+    // A download failure reason that is no notification (the length probe's
+    // status); called on the workers' threads. Empty: dropped.
+    std::function<void(const std::wstring& reason)> failureReason;
+};
+
+// Makes the downloader for a DownloadType (2 URL moniker, 3 multi-part,
+// anything else single-stream).
+using DownloaderFactory = std::function<std::unique_ptr<CDownloader>(
+    int downloadType, DownloadCallback handler, const std::wstring& url, const std::wstring& packagePath)>;

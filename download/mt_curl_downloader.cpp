@@ -4,7 +4,6 @@
 #include <cstring>
 #include <ctime>
 
-#include "app/launch_config.h"
 #include "download/download_utils.h"
 #include "utils/fs.h"
 #include "utils/log.h"
@@ -63,8 +62,12 @@ bool IsCurrentThread(const std::unique_ptr<Utils::Thread>& t) { return t && t->I
 }  // namespace
 
 CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
-                                     DownloadDelays delays)
-    : m_callback(std::move(callback)), m_path(std::move(path)), m_url(std::move(url)), m_delays(delays) {
+                                     const DownloaderSettings& settings)
+    : m_callback(std::move(callback)),
+      m_path(std::move(path)),
+      m_url(std::move(url)),
+      m_delays(settings.delays),
+      m_curlReady(settings.curlReady) {
     std::remove(Utils::NativePath(m_path).c_str());
     deletePartFiles();
 }
@@ -221,7 +224,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
     m_realUrl.clear();
     m_urlMd5.clear();
     m_length = 0;
-    if (!GetLaunchConfig().CurlReady) return false;
+    if (!m_curlReady) return false;
     CURL* handle = curl_easy_init();
     if (!handle) return false;
     curl_slist* headers = curl_slist_append(nullptr, "Connection: keep-alive");

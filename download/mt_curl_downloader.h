@@ -35,7 +35,8 @@ struct DownloadPartNode {
 
 class CMTCurlDownloader : public CDownloader {
 public:
-    CMTCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path, DownloadDelays delays = {});
+    CMTCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
+                      const DownloaderSettings& settings = {});
     // Cancels every transfer and waits for the worker, the part threads and the
     // joiner; no notification is sent once destruction has begun.
     ~CMTCurlDownloader() override;
@@ -69,6 +70,7 @@ private:
     std::mutex m_progressMutex;  // lastProgressTime and lastPercent
     std::atomic<bool> m_retried{false};
     DownloadDelays m_delays;
+    bool m_curlReady = true;
     download_detail::CancelToken m_cancel;
     download_detail::RunGate m_gate;
 

@@ -49,7 +49,8 @@ private:
 
 class CWinDownloader : public CDownloader {
 public:
-    CWinDownloader(DownloadCallback callback, std::wstring url, std::wstring path, DownloadDelays delays = {});
+    CWinDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
+                   const DownloaderSettings& settings = {});
     // Aborts a download in progress at its next progress report and waits for
     // the worker; no notification is sent once destruction has begun.
     ~CWinDownloader() override;

@@ -42,8 +42,8 @@ STDMETHODIMP CBindCallback::OnObjectAvailable(REFIID, IUnknown*) { return E_NOTI
 STDMETHODIMP CBindCallback::GetBindInfoEx(DWORD*, BINDINFO*, DWORD*, DWORD*) { return E_NOTIMPL; }
 
 CWinDownloader::CWinDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
-                               DownloadDelays delays)
-    : m_callback(std::move(callback)), m_path(std::move(path)), m_url(std::move(url)), m_delays(delays) {
+                               const DownloaderSettings& settings)
+    : m_callback(std::move(callback)), m_path(std::move(path)), m_url(std::move(url)), m_delays(settings.delays) {
     m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF", [this](void*) -> uint32_t {
         Run();
         return 0;

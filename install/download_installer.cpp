@@ -1,33 +1,14 @@
 #include "install/download_installer.h"
 
-#include "app/launch_config.h"
 #include "download/download_utils.h"
+#include "download/downloader_factory.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 
-namespace {
-
-std::wstring g_failedPackage;
-
-CDownloadInstaller::DownloaderFactory& Factory() {
-    static CDownloadInstaller::DownloaderFactory factory;
-    return factory;
-}
-
-}  // namespace
-
-CDownloadInstaller::CDownloadInstaller(DownloadCallback ownerCallback, std::wstring downloadUrl,
-                                       std::wstring oldUninstaller, std::wstring installDir, bool desktopShortcut,
-                                       bool quickLaunchShortcut, bool adminAct)
-    : m_downloadUrl(std::move(downloadUrl)),
-      m_oldUninstaller(std::move(oldUninstaller)),
-      m_installDir(std::move(installDir)),
-      m_desktopShortcut(desktopShortcut),
-      m_quickLaunchShortcut(quickLaunchShortcut),
-      m_adminAct(adminAct),
-      m_ownerCallback(std::move(ownerCallback)) {}
+CDownloadInstaller::CDownloadInstaller(DownloadCallback ownerCallback, DownloaderFactory factory)
+    : m_factory(factory ? std::move(factory) : MakeDownloaderFactory()), m_ownerCallback(std::move(ownerCallback)) {}
 
 CDownloadInstaller::~CDownloadInstaller() {
     m_downloader.reset();
@@ -36,61 +17,37 @@ CDownloadInstaller::~CDownloadInstaller() {
     m_ownerCallback = nullptr;
 }
 
-void CDownloadInstaller::SetOptions(const std::wstring& downloadUrl, const std::wstring& /*registeredDir*/,
-                                    const std::wstring& oldUninstaller, const std::wstring& installDir,
-                                    bool desktopShortcut, bool quickLaunchShortcut, bool adminAct,
-                                    bool authorizationAct, const std::wstring& installLanguage) {
-    m_downloadUrl = downloadUrl;
-    m_oldUninstaller = oldUninstaller;
-    m_installDir = installDir;
-    m_desktopShortcut = desktopShortcut;
-    m_quickLaunchShortcut = quickLaunchShortcut;
-    m_adminAct = adminAct;
-    m_authorizationAct = authorizationAct;
-    m_installLanguage = installLanguage;
-}
-
 std::wstring CDownloadInstaller::PackagePathFor(const std::wstring& installDir) {
     return installDir + L"\\__Package_velqordoc.exe";
 }
 
-std::wstring CDownloadInstaller::FailedPackage() { return g_failedPackage; }
-void CDownloadInstaller::ResetFailedPackage() { g_failedPackage.clear(); }
-
-void CDownloadInstaller::SetDownloaderFactory(DownloaderFactory factory) { Factory() = std::move(factory); }
-
 void CDownloadInstaller::Start() {
-    m_packagePath = PackagePathFor(m_installDir);
-    const int type = GetLaunchConfig().DownloadType;
+    m_packagePath = PackagePathFor(m_choices.installDir);
+    const int type = m_choices.downloadType;
     DEBUG_LOG(L"DL_TYPE=%d\r\n", type);
-    if (!m_downloader) {
+    if (!m_downloader && m_factory) {
         DownloadCallback handler = [this](int code, double value, const wchar_t* text) {
             OnDownload(code, value, text);
         };
-        m_downloader = Factory() ? Factory()(type, handler, m_downloadUrl, m_packagePath)
-                                 : CreateDefaultDownloader(type, handler, m_downloadUrl, m_packagePath);
+        m_downloader = m_factory(type, handler, m_choices.downloadUrl, m_packagePath);
     }
     if (!m_installer) {
         m_installer = std::make_unique<CInstaller>(
             [this](int code, double value, const wchar_t* text) { OnInstall(code, value, text); },
-            L"\"" + m_packagePath + L"\"", m_installDir);
+            L"\"" + m_packagePath + L"\"");
         // The verdict usually arrives while the package still runs, when its
         // file cannot be deleted yet (Windows keeps a running program's file):
         // the deletions are made again once the package has exited.
         m_installer->SetRunEndedHandler([this] { DeletePackages(); });
     }
-    m_installer->SetInstallDir(m_installDir);
-    m_installer->SetDesktopShortcut(m_desktopShortcut);
-    m_installer->SetQuickLaunchShortcut(m_quickLaunchShortcut);
-    m_installer->SetAdminAct(m_adminAct);
-    m_installer->SetAuthorizationAct(m_authorizationAct);
-    m_installer->SetInstallLanguage(m_installLanguage);
+    m_installer->SetChoices(m_choices);
 
-    if (!m_oldUninstaller.empty() && Utils::FileExists(m_oldUninstaller)) {
+    const std::wstring& oldUninstaller = m_choices.oldUninstaller;
+    if (!oldUninstaller.empty() && Utils::FileExists(oldUninstaller)) {
         std::wstring cacheDir = Utils::GetTempCacheDir();
         std::wstring tempCopy = cacheDir.empty() ? std::wstring() : cacheDir + kUninstallerCopyName;
-        std::wstring oldFolder = Utils::ParentPath(m_oldUninstaller);
-        if (!tempCopy.empty()) Utils::CopyFileTo(m_oldUninstaller, tempCopy, true);
+        std::wstring oldFolder = Utils::ParentPath(oldUninstaller);
+        if (!tempCopy.empty()) Utils::CopyFileTo(oldUninstaller, tempCopy, true);
         // An earlier start's runner is waited for before it is replaced.
         m_uninstaller.reset();
         m_uninstallSucceeded = false;
@@ -107,7 +64,7 @@ void CDownloadInstaller::Start() {
 
 void CDownloadInstaller::DeletePackages() {
     Utils::RemoveFile(m_packagePath);
-    if (!g_failedPackage.empty()) Utils::RemoveFile(g_failedPackage);
+    if (!m_failedPackage.empty()) Utils::RemoveFile(m_failedPackage);
 }
 
 void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text) {
@@ -115,7 +72,7 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
     switch (code) {
     case DL_CODE_START:
         DEBUG_LOG(L"DL_CODE_START\r\n");
-        Utils::CreateDirectories(m_installDir);
+        Utils::CreateDirectories(m_choices.installDir);
         break;
     case DL_CODE_PROGRESS:
         DEBUG_LOG(L"DL_CODE_PROGRESS\r\n");
@@ -128,8 +85,8 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
     case DL_CODE_FAIL:
         DEBUG_LOG(L"DL_CODE_FAIL\r\n");
         Utils::RemoveFile(m_packagePath);
-        if (!g_failedPackage.empty()) Utils::RemoveFile(g_failedPackage);
-        g_failedPackage = m_packagePath;
+        if (!m_failedPackage.empty()) Utils::RemoveFile(m_failedPackage);
+        m_failedPackage = m_packagePath;
         break;
     case DL_CODE_RETRY:
         DEBUG_LOG(L"DL_CODE_RETRY\r\n");

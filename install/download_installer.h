@@ -9,29 +9,22 @@
 #include <string>
 
 #include "download/downloader.h"
-#include "install/install_codes.h"
+#include "install/pipeline.h"
 
 class CInstaller;
 class CUnInstaller;
 
 class CDownloadInstaller {
 public:
-    // Makes the downloader for a DownloadType (2 URL moniker, 3 multi-part,
-    // anything else single-stream).
-    using DownloaderFactory = std::function<std::unique_ptr<CDownloader>(
-        int downloadType, DownloadCallback handler, const std::wstring& url, const std::wstring& packagePath)>;
-
-    CDownloadInstaller(DownloadCallback ownerCallback, std::wstring downloadUrl, std::wstring oldUninstaller,
-                       std::wstring installDir, bool desktopShortcut, bool quickLaunchShortcut, bool adminAct);
+    // factory makes the downloader at the first start that needs one (empty:
+    // by DownloadType with the default settings).
+    explicit CDownloadInstaller(DownloadCallback ownerCallback, DownloaderFactory factory = nullptr);
     ~CDownloadInstaller();
     CDownloadInstaller(const CDownloadInstaller&) = delete;
     CDownloadInstaller& operator=(const CDownloadInstaller&) = delete;
 
-    // Stores the choices for the next start (registeredDir is accepted, not used).
-    void SetOptions(const std::wstring& downloadUrl, const std::wstring& registeredDir,
-                    const std::wstring& oldUninstaller, const std::wstring& installDir, bool desktopShortcut,
-                    bool quickLaunchShortcut, bool adminAct, bool authorizationAct,
-                    const std::wstring& installLanguage);
+    // Stores the choices for the next start.
+    void SetOptions(const InstallChoices& choices) { m_choices = choices; }
     void Start();
 
     // installDir + "\__Package_velqordoc.exe".
@@ -43,15 +36,9 @@ public:
     const CDownloader* Downloader() const { return m_downloader.get(); }
     const CInstaller* Installer() const { return m_installer.get(); }
 
-    // The package path of the last failed download (process-wide).
-    static std::wstring FailedPackage();
-    static void ResetFailedPackage();
-
-    // The factory used when a start needs a downloader (default: by type).
-    static void SetDownloaderFactory(DownloaderFactory factory);
-    static std::unique_ptr<CDownloader> CreateDefaultDownloader(int downloadType, DownloadCallback handler,
-                                                                const std::wstring& url,
-                                                                const std::wstring& packagePath);
+    // The package path of the last failed download; deleted again with the
+    // next start's package.
+    const std::wstring& FailedPackage() const { return m_failedPackage; }
 
 private:
     void OnDownload(int code, double value, const wchar_t* text);
@@ -63,15 +50,10 @@ private:
     std::unique_ptr<CUnInstaller> m_uninstaller;
     std::unique_ptr<CDownloader> m_downloader;
     std::unique_ptr<CInstaller> m_installer;
-    std::wstring m_downloadUrl;
-    std::wstring m_oldUninstaller;
-    std::wstring m_installDir;
+    InstallChoices m_choices;
     std::wstring m_packagePath;
-    std::wstring m_installLanguage;
-    bool m_desktopShortcut = true;
-    bool m_quickLaunchShortcut = true;
-    bool m_adminAct = true;
-    bool m_authorizationAct = true;
+    std::wstring m_failedPackage;
+    DownloaderFactory m_factory;
     DownloadCallback m_ownerCallback;
     // The uninstaller of the current start reported success / a failure.
     std::atomic<bool> m_uninstallSucceeded{false};

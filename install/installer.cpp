@@ -1,6 +1,5 @@
 #include "install/installer.h"
 
-#include "app/launch_config.h"
 #include "install/output_reader.h"
 #include "install/protocol.h"
 #include "utils/child_process.h"
@@ -9,8 +8,8 @@
 
 using namespace install_detail;
 
-CInstaller::CInstaller(DownloadCallback callback, std::wstring package, std::wstring installDir)
-    : m_callback(std::move(callback)), m_package(std::move(package)), m_installDir(std::move(installDir)) {}
+CInstaller::CInstaller(DownloadCallback callback, std::wstring package, InstallChoices choices)
+    : m_callback(std::move(callback)), m_package(std::move(package)), m_choices(std::move(choices)) {}
 
 CInstaller::~CInstaller() {
     m_worker.reset();  // waits for a running package
@@ -26,19 +25,21 @@ std::wstring CInstaller::BuildCommandLine() const {
     std::wstring cmd = m_package;
     cmd += L" /S -console=show -version=1.0.0";
     cmd += L" -adminact=";
-    cmd += flag(m_adminAct);
+    cmd += flag(m_choices.adminAct);
     cmd += L" -authorizationact=";
-    cmd += flag(m_authorizationAct);
+    cmd += flag(m_choices.authorizationAct);
     cmd += L" -dsc=";
-    cmd += flag(m_desktopShortcut);
+    cmd += flag(m_choices.desktopShortcut);
     cmd += L" -ssc=";
-    cmd += flag(m_quickLaunchShortcut);
-    if (!m_installLanguage.empty()) cmd += L" -inslang=\"" + m_installLanguage + L"\"";
-    const std::wstring& instCmd = GetLaunchConfig().InstCmd;
+    cmd += flag(m_choices.quickLaunchShortcut);
+    const std::wstring& language = m_choices.installLanguage;
+    if (!language.empty()) cmd += L" -inslang=\"" + language + L"\"";
+    const std::wstring& instCmd = m_choices.instCmd;
     if (!instCmd.empty()) cmd += L" " + instCmd;
-    if (!m_installDir.empty()) {
-        cmd += L" -instdir=\"" + m_installDir + L"\"";
-        cmd += L" /D=" + m_installDir;
+    const std::wstring& dir = m_choices.installDir;
+    if (!dir.empty()) {
+        cmd += L" -instdir=\"" + dir + L"\"";
+        cmd += L" /D=" + dir;
     }
     return cmd;
 }
@@ -123,8 +124,8 @@ int CInstaller::Parse(const std::wstring& chunk) {
             Notify(IST_RESULT_START_URL, 0.0, TextValue(rest));
         } else if (MatchKey(line, L"StartupStyle=", rest)) {
             std::wstring style = Trim(TextValue(rest));
-            double v = style == L"AutoStartup" ? 1.0 : style == L"UserStartup" ? 2.0 : 0.0;
-            Notify(IST_RESULT_STARTUP_STYLE, v, L"");
+            StartupStyle v = style == L"AutoStartup" ? AutoStartup : style == L"UserStartup" ? UserStartup : NonStartup;
+            Notify(IST_RESULT_STARTUP_STYLE, static_cast<double>(v), L"");
         } else if (MatchKey(line, L"Encode=", rest)) {
             m_codePage = PackageCodePage(TextValue(rest));
         } else if (MatchKey(line, L"Message=", rest)) {

@@ -8,8 +8,7 @@
 #include <memory>
 #include <string>
 
-#include "download/downloader.h"
-#include "install/install_codes.h"
+#include "install/pipeline.h"
 
 namespace Utils {
 class Thread;
@@ -23,17 +22,14 @@ public:
     };
 
     // package: the package's full path enclosed in double quotes.
-    CInstaller(DownloadCallback callback, std::wstring package, std::wstring installDir);
+    CInstaller(DownloadCallback callback, std::wstring package, InstallChoices choices = {});
     ~CInstaller();
     CInstaller(const CInstaller&) = delete;
     CInstaller& operator=(const CInstaller&) = delete;
 
-    void SetInstallDir(const std::wstring& dir) { m_installDir = dir; }
-    void SetDesktopShortcut(bool on) { m_desktopShortcut = on; }
-    void SetQuickLaunchShortcut(bool on) { m_quickLaunchShortcut = on; }
-    void SetAdminAct(bool on) { m_adminAct = on; }
-    void SetAuthorizationAct(bool on) { m_authorizationAct = on; }
-    void SetInstallLanguage(const std::wstring& language) { m_installLanguage = language; }
+    // The folder, shortcuts, account facts, language and extra command-line
+    // text of the next run (the download fields are not used here).
+    void SetChoices(const InstallChoices& choices) { m_choices = choices; }
     // Called on the worker at the very end of every run, after the package has
     // exited (its verdict may have been notified while it was still running).
     void SetRunEndedHandler(std::function<void()> handler) { m_runEnded = std::move(handler); }
@@ -57,16 +53,11 @@ private:
 
     DownloadCallback m_callback;
     std::wstring m_package;
-    std::wstring m_installDir;
+    InstallChoices m_choices;
     std::wstring m_commandLine;
-    bool m_quickLaunchShortcut = true;
-    bool m_desktopShortcut = true;
     std::atomic<unsigned> m_codePage{0};
     std::unique_ptr<Utils::Thread> m_worker;
     std::unique_ptr<Utils::ChildProcess> m_child;
     Version m_installVersion;
-    bool m_adminAct = true;
-    bool m_authorizationAct = true;
-    std::wstring m_installLanguage;
     std::function<void()> m_runEnded;
 };

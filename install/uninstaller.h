@@ -7,8 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "download/downloader.h"
-#include "install/install_codes.h"
+#include "install/pipeline.h"
 
 namespace Utils {
 class Thread;

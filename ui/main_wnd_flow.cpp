@@ -1,14 +1,13 @@
 #include "ui/main_wnd_flow.h"
 
 #include "analytics/reporting.h"
-#include "app/launch_config.h"
-#include "download/download_utils.h"
-#include "download/downloader.h"
+#include "config/launch_config.h"
 #include "install/download_installer.h"
 #include "install/failure_report.h"
 #include "install/hard_disk_manager.h"
-#include "install/install_codes.h"
+#include "install/pipeline.h"
 #include "utils/log.h"
+#include "utils/network.h"
 
 namespace {
 constexpr wchar_t kStartEvent[] = L"下载器启动";
@@ -168,7 +167,7 @@ void CMainWndFlow::ReportInstallFailure(const NotifyRecord& r, bool isDownload) 
 }
 
 int CMainWndFlow::NetworkStatus() {
-    return static_cast<int>(static_cast<uint32_t>(Utils::CheckNetwork()) >> 16);
+    return Utils::NetworkStatus(Utils::CheckNetwork());
 }
 
 std::wstring CMainWndFlow::BuildDownloadReport(const NotifyRecord& r, int networkStatus) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "install/pipeline.h"
 #include "ui/install_progress.h"
 
 // Posted to the main window for every notification of the installation
@@ -46,9 +47,6 @@ private:
     mutable std::mutex m_mutex;
     std::unordered_map<const void*, std::unique_ptr<NotifyRecord>> m_records;
 };
-
-// Startup styles the package may ask for (code 3005).
-enum StartupStyle { NonStartup = 0, AutoStartup = 1, UserStartup = 2 };
 
 class CMainWndFlow {
 public:

@@ -6,8 +6,7 @@
 #include <shlobj.h>
 
 #include "analytics/reporting.h"
-#include "app/launch_config.h"
-#include "download/download_utils.h"
+#include "config/launch_config.h"
 #include "install/download_installer.h"
 #include "install/hard_disk_manager.h"
 #include "install/install_records.h"
@@ -17,6 +16,7 @@
 #include "ui/sequence_controls.h"
 #include "utils/fs.h"
 #include "utils/log.h"
+#include "utils/network.h"
 #include "utils/process.h"
 #include "utils/thread.h"
 #include "utils/time.h"
@@ -63,7 +63,10 @@ void AllowMessageFromOutside(HWND hwnd, UINT msg) {
 }
 }  // namespace
 
-CMainWnd::CMainWnd() : CSkinFrame(kLayout), CMainWndFlow(GetLaunchConfig().DownloadScale) {}
+CMainWnd::CMainWnd(DownloaderFactory downloaderFactory)
+    : CSkinFrame(kLayout),
+      CMainWndFlow(GetLaunchConfig().DownloadScale),
+      m_downloaderFactory(std::move(downloaderFactory)) {}
 
 CMainWnd::~CMainWnd() {
     // The connectivity worker first (it only raises a queued notification),
@@ -129,7 +132,7 @@ void CMainWnd::InitWindow() {
     }
     ShowNameLabels();
 
-    m_installer = std::make_unique<CDownloadInstaller>(NotifyCallback(), L"", L"", L"", true, true, true);
+    m_installer = std::make_unique<CDownloadInstaller>(NotifyCallback(), m_downloaderFactory);
     LoadInstallRecords();
     m_hasInstalledCopy = !m_installedPath.empty();
     if (m_installDirEdit) m_installDirEdit->SetText(DefaultInstallDir());
@@ -206,9 +209,19 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
 
     m_installDir = folder;
     const std::wstring previousUninstaller = KeepPreviousVersion(folder) ? L"" : m_previousUninstaller;
-    LaunchConfig& config = GetLaunchConfig();
-    m_installer->SetOptions(config.DownloadUrl, m_installedPath, previousUninstaller, folder, desktopShortcut,
-                            quickLaunch, m_adminAct, m_authorizationAct, InstallLanguageCode());
+    const LaunchConfig& config = GetLaunchConfig();
+    InstallChoices choices;
+    choices.downloadUrl = config.DownloadUrl;
+    choices.oldUninstaller = previousUninstaller;
+    choices.installDir = folder;
+    choices.desktopShortcut = desktopShortcut;
+    choices.quickLaunchShortcut = quickLaunch;
+    choices.adminAct = m_adminAct;
+    choices.authorizationAct = m_authorizationAct;
+    choices.installLanguage = InstallLanguageCode();
+    choices.downloadType = config.DownloadType;
+    choices.instCmd = config.InstCmd;
+    m_installer->SetOptions(choices);
 
     if (config.IsCheckNet) {
         if (m_netCheck) {
@@ -230,8 +243,8 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
 }
 
 void CMainWnd::OnCheckNet(intptr_t result) {
-    const uint32_t status = static_cast<uint32_t>(result) >> 16;
-    DEBUG_LOG(L"connectivity status=%u\r\n", status);
+    const int status = Utils::NetworkStatus(static_cast<int32_t>(result));
+    DEBUG_LOG(L"connectivity status=%u\r\n", static_cast<unsigned>(status));
     if (status != 0) ShowDialog(L"MessageBox2Wnd.xml", kBadNetworkText, kTipCaption);
     RaiseNotify(Root(), L"install", status == 0 ? 1 : 0);
 }

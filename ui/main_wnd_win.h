@@ -10,12 +10,12 @@
 #include <memory>
 #include <string>
 
-#include "download/downloader.h"
+#include "install/download_installer.h"
+#include "install/pipeline.h"
 #include "toolkit/control.h"
 #include "ui/main_wnd_flow.h"
 #include "ui/skin_frame_win.h"
 
-class CDownloadInstaller;
 namespace Utils {
 class Thread;
 }
@@ -28,7 +28,9 @@ public:
     static constexpr unsigned kTopShowTimer = 10;
     static constexpr unsigned kCloseTimer = 11;
 
-    CMainWnd();
+    // downloaderFactory makes the orchestrator's downloader (empty: by type
+    // with the default settings).
+    explicit CMainWnd(DownloaderFactory downloaderFactory = nullptr);
     ~CMainWnd() override;
 
     // The pre-install checks and the hand-over to the orchestrator; false when
@@ -115,6 +117,7 @@ private:
     bool m_adminAct = true;
     bool m_authorizationAct = true;
 
+    DownloaderFactory m_downloaderFactory;
     std::unique_ptr<CDownloadInstaller> m_installer;
     std::unique_ptr<Utils::Thread> m_netCheck;
 };

@@ -4,6 +4,15 @@ namespace Utils {
 
 namespace {
 bool IsSep(wchar_t c) { return c == L'\\' || c == L'/'; }
+
+// The separators a path may use on this platform.
+bool IsPlatformSeparator(wchar_t c) {
+#ifdef _WIN32
+    return c == L'\\';
+#else
+    return IsSep(c);
+#endif
+}
 }  // namespace
 
 std::wstring ParentPath(const std::wstring& path) {
@@ -20,6 +29,20 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b) {
     if (a.empty()) return b;
     if (IsSep(a.back())) return a + b;
     return a + PathSeparator() + b;
+}
+
+bool CreateDirectories(const std::wstring& path) {
+    if (path.size() > 260) return false;
+    size_t lastSep = std::wstring::npos;
+    for (size_t i = 0; i < path.size(); ++i) {
+        if (!IsPlatformSeparator(path[i])) continue;
+        lastSep = i;
+        std::wstring prefix = path.substr(0, i + 1);
+        if (!DirectoryExists(prefix) && !MakeDirectory(prefix)) return false;
+    }
+    bool tail = lastSep == std::wstring::npos ? !path.empty() : lastSep + 1 < path.size();
+    if (tail && !PathExists(path) && !MakeDirectory(path)) return false;
+    return true;
 }
 
 }  // namespace Utils

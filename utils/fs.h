@@ -36,6 +36,9 @@ bool FileExists(const std::wstring& path);       // a file (not a folder)
 bool DirectoryExists(const std::wstring& path);  // a folder
 bool PathExists(const std::wstring& path);
 bool MakeDirectory(const std::wstring& path);   // one level; true when it exists afterwards
+// Creates every missing folder of path; false for paths over 260 characters or
+// when a folder cannot be created.
+bool CreateDirectories(const std::wstring& path);
 bool RemoveFile(const std::wstring& path);        // true when no file is left
 bool CopyFileTo(const std::wstring& from, const std::wstring& to, bool overwrite = true);
 bool MoveFileTo(const std::wstring& from, const std::wstring& to);  // replaces the target

@@ -11,7 +11,7 @@
 #include "analytics/tracker.h"
 #include "analytics/zm_core.h"
 #include "analytics/zm_transport.h"
-#include "app/launch_config.h"
+#include "config/launch_config.h"
 #include "support.h"
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"

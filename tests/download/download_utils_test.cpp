@@ -6,6 +6,7 @@
 #include "download/download_utils.h"
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
+#include "utils/network.h"
 #include "utils/text.h"
 
 #ifdef _WIN32

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <atomic>
 
-#include "app/launch_config.h"
 #include "common/temp_dir.h"
 #include "demo.h"
 #include "download/curl_downloader.h"
+#include "download/downloader_factory.h"
 #include "download/download_utils.h"
 #include "download/mt_curl_downloader.h"
 #include "install/download_installer.h"
@@ -127,16 +127,9 @@ protected:
             m_savedTemp.emplace_back(name, Utils::GetEnv(name, value) ? value : L"");
             Utils::SetEnv(name, m_dir.Path());
         }
-        m_savedType = GetLaunchConfig().DownloadType;
-        GetLaunchConfig().DownloadType = 1;
-        CDownloadInstaller::ResetFailedPackage();
-        CDownloadInstaller::SetDownloaderFactory(FastDownloader);
         Utils::RemoveFile(CacheCopy());
     }
     void TearDown() override {
-        CDownloadInstaller::SetDownloaderFactory(nullptr);
-        CDownloadInstaller::ResetFailedPackage();
-        GetLaunchConfig().DownloadType = m_savedType;
         for (const auto& [name, value] : m_savedTemp) Utils::SetEnv(name, value);
     }
     static std::wstring CacheCopy() { return Utils::GetTempCacheDir() + CDownloadInstaller::kUninstallerCopyName; }
@@ -150,13 +143,29 @@ protected:
         return uninstaller;
     }
 
+    // The choices of one start (single-stream download unless said otherwise).
+    static InstallChoices Choices(const std::wstring& url, const std::wstring& oldUninstaller,
+                                  const std::wstring& folder, bool desktop, bool quick, bool admin, bool auth,
+                                  const std::wstring& language) {
+        InstallChoices c;
+        c.downloadUrl = url;
+        c.oldUninstaller = oldUninstaller;
+        c.installDir = folder;
+        c.desktopShortcut = desktop;
+        c.quickLaunchShortcut = quick;
+        c.adminAct = admin;
+        c.authorizationAct = auth;
+        c.installLanguage = language;
+        c.downloadType = 1;
+        return c;
+    }
+
     static size_t IndexOf(const std::vector<int>& codes, int code) {
         return static_cast<size_t>(std::find(codes.begin(), codes.end(), code) - codes.begin());
     }
 
     testing_support::TempDir m_dir;
     Recorder m_rec;
-    int m_savedType = 1;
     std::vector<std::pair<std::wstring, std::wstring>> m_savedTemp;
 };
 
@@ -164,13 +173,14 @@ TEST_F(Orchestrator, CleanInstall) {
     const std::wstring folder = m_dir.File(L"Velqor Doc");
     DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
     {
-        CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
+        CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
         // A registered uninstaller that no longer exists is skipped.
-        orchestrator.SetOptions(PackageUrl(), L"", m_dir.File(L"gone\\uninst.ep"), folder, true, false, false, true,
-                                L"zh-CN");
+        orchestrator.SetOptions(
+            Choices(PackageUrl(), m_dir.File(L"gone\\uninst.ep"), folder, true, false, false, true, L"zh-CN"));
         orchestrator.Start();
         ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004}));
         EXPECT_EQ(orchestrator.PackagePath(), folder + L"\\__Package_velqordoc.exe");
+        EXPECT_EQ(orchestrator.FailedPackage(), L"");
     }
     std::vector<int> codes = m_rec.Codes();
     ASSERT_FALSE(codes.empty());
@@ -187,7 +197,6 @@ TEST_F(Orchestrator, CleanInstall) {
     EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder)));
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"uninst.ep")));
-    EXPECT_EQ(CDownloadInstaller::FailedPackage(), L"");
     // The package got the choices of this start.
     auto lines = ReadLines(m_dir.File(L"cmdline.txt"));
     ASSERT_GT(lines.size(), 9u);
@@ -202,8 +211,8 @@ TEST_F(Orchestrator, PackageFailureDeletesThePackage) {
     const std::wstring folder = m_dir.File(L"target");
     DemoMode mode(L"in-fail", m_dir.File(L"cmdline.txt"));
     {
-        CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
-        orchestrator.SetOptions(PackageUrl(), L"", L"", folder, true, true, true, true, L"");
+        CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+        orchestrator.SetOptions(Choices(PackageUrl(), L"", folder, true, true, true, true, L""));
         orchestrator.Start();
         ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004}));
     }
@@ -217,8 +226,8 @@ TEST_F(Orchestrator, PreviousVersionIsUninstalledFirst) {
     const std::wstring folder = m_dir.File(L"new");
     DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
     {
-        CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
-        orchestrator.SetOptions(PackageUrl(), oldFolder, uninstaller, folder, true, true, true, true, L"");
+        CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+        orchestrator.SetOptions(Choices(PackageUrl(), uninstaller, folder, true, true, true, true, L""));
         orchestrator.Start();
         ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
     }
@@ -254,9 +263,9 @@ TEST_F(Orchestrator, DownloadWaitsForAnUninstallerThatReportsSuccessEarly) {
                 if (code == 1001) doneAtDownloadStart = Utils::FileExists(done) ? 1 : 0;
                 forward(code, value, text);
             },
-            L"", L"", L"", true, true, true);
+            FastDownloader);
         // Reinstalling into the old folder itself.
-        orchestrator.SetOptions(PackageUrl(), oldFolder, uninstaller, oldFolder, true, true, true, true, L"");
+        orchestrator.SetOptions(Choices(PackageUrl(), uninstaller, oldFolder, true, true, true, true, L""));
         orchestrator.Start();
         ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
     }
@@ -274,8 +283,8 @@ TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
         Recorder rec;
         DemoMode mode(failure, m_dir.File(L"cmdline.txt"));
         {
-            CDownloadInstaller orchestrator(rec.Callback(), L"", L"", L"", true, true, true);
-            orchestrator.SetOptions(PackageUrl(), L"", uninstaller, folder, true, true, true, true, L"");
+            CDownloadInstaller orchestrator(rec.Callback(), FastDownloader);
+            orchestrator.SetOptions(Choices(PackageUrl(), uninstaller, folder, true, true, true, true, L""));
             orchestrator.Start();
             ASSERT_TRUE(rec.WaitForAny({5003, 5004, 5005}));
             // Destruction waits for every worker: anything started would have reported by then.
@@ -291,23 +300,24 @@ TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
 TEST_F(Orchestrator, FailedDownloadsAcrossTwoFoldersReuseTheFirstDownloader) {
     const std::wstring folderA = m_dir.File(L"A");
     const std::wstring folderB = m_dir.File(L"B");
-    CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
-    orchestrator.SetOptions(PackageUrl(L"404"), L"", L"", folderA, true, true, true, true, L"");
+    CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+    orchestrator.SetOptions(Choices(PackageUrl(L"404"), L"", folderA, true, true, true, true, L""));
     const size_t handled = Handled().WithCode(1004).size();
     orchestrator.Start();
     ASSERT_TRUE(Handled().WaitForCount(1004, handled + 1));
     EXPECT_EQ(m_rec.Codes().back(), 1004);
     const CDownloader* first = orchestrator.Downloader();
     ASSERT_NE(dynamic_cast<const CCurlDownloader*>(first), nullptr);
-    EXPECT_EQ(CDownloadInstaller::FailedPackage(), CDownloadInstaller::PackagePathFor(folderA));
+    EXPECT_EQ(orchestrator.FailedPackage(), CDownloadInstaller::PackagePathFor(folderA));
     EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folderA)));
 
     // The retry goes to folder B with another DownloadType; leftovers in both folders.
-    GetLaunchConfig().DownloadType = 3;
     Utils::MakeDirectory(folderB);
     Utils::WriteFileBytes(CDownloadInstaller::PackagePathFor(folderA), "left over");
     Utils::WriteFileBytes(CDownloadInstaller::PackagePathFor(folderB), "left over");
-    orchestrator.SetOptions(PackageUrl(L"404"), L"", L"", folderB, true, true, true, true, L"");
+    InstallChoices retry = Choices(PackageUrl(L"404"), L"", folderB, true, true, true, true, L"");
+    retry.downloadType = 3;
+    orchestrator.SetOptions(retry);
     orchestrator.Start();
     EXPECT_EQ(orchestrator.Downloader(), first);
     EXPECT_EQ(orchestrator.PackagePath(), CDownloadInstaller::PackagePathFor(folderB));
@@ -315,7 +325,7 @@ TEST_F(Orchestrator, FailedDownloadsAcrossTwoFoldersReuseTheFirstDownloader) {
     EXPECT_EQ(m_rec.WithCode(1004).size(), 2u);
     EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folderA)));
     EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folderB)));
-    EXPECT_EQ(CDownloadInstaller::FailedPackage(), CDownloadInstaller::PackagePathFor(folderB));
+    EXPECT_EQ(orchestrator.FailedPackage(), CDownloadInstaller::PackagePathFor(folderB));
 }
 
 TEST_F(Orchestrator, EmptyInstallFolder) {
@@ -323,8 +333,8 @@ TEST_F(Orchestrator, EmptyInstallFolder) {
     // A failing previous-version uninstall keeps the download from starting.
     const std::wstring uninstaller = InstallPrevious(m_dir.File(L"old"));
     DemoMode mode(L"un-fail", m_dir.File(L"cmdline.txt"));
-    CDownloadInstaller orchestrator(m_rec.Callback(), L"", L"", L"", true, true, true);
-    orchestrator.SetOptions(PackageUrl(), L"", uninstaller, L"", true, true, true, true, L"");
+    CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+    orchestrator.SetOptions(Choices(PackageUrl(), uninstaller, L"", true, true, true, true, L""));
     orchestrator.Start();
     ASSERT_TRUE(m_rec.WaitForAny({5003, 5004, 5005}));
     ASSERT_NE(orchestrator.Installer(), nullptr);
@@ -336,7 +346,7 @@ TEST_F(Orchestrator, EmptyInstallFolder) {
 
 TEST(DownloaderChoice, ByDownloadType) {
     auto make = [](int type) {
-        return CDownloadInstaller::CreateDefaultDownloader(type, nullptr, L"http://127.0.0.1:9/x", L"x");
+        return CreateDownloader(type, nullptr, L"http://127.0.0.1:9/x", L"x");
     };
     for (int type : {0, 1, 7}) EXPECT_NE(dynamic_cast<CCurlDownloader*>(make(type).get()), nullptr) << type;
     EXPECT_NE(dynamic_cast<CMTCurlDownloader*>(make(3).get()), nullptr);

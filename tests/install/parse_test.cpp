@@ -1,7 +1,6 @@
 // The package and uninstaller output parsers and the command lines given to them.
 #include <gtest/gtest.h>
 
-#include "app/launch_config.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"
 #include "recorder.h"
@@ -24,7 +23,7 @@ class InstallerParse : public ::testing::TestWithParam<ParseCase> {};
 TEST_P(InstallerParse, NotifiesAndJudges) {
     const ParseCase& c = GetParam();
     Recorder rec;
-    CInstaller installer(rec.Callback(), L"\"pkg.exe\"", L"");
+    CInstaller installer(rec.Callback(), L"\"pkg.exe\"");
     EXPECT_EQ(installer.Parse(c.chunk), c.verdict);
     EXPECT_EQ(rec.Notes(), c.notes);
 }
@@ -77,14 +76,14 @@ INSTANTIATE_TEST_SUITE_P(Rows, InstallerParse, ::testing::ValuesIn(kInstallerCas
 
 TEST(InstallerParseValues, LongTextValueIsCutAt771) {
     Recorder rec;
-    CInstaller installer(rec.Callback(), L"\"p\"", L"");
+    CInstaller installer(rec.Callback(), L"\"p\"");
     installer.Parse(L"Message=" + std::wstring(900, L'a'));
     ASSERT_EQ(rec.Notes().size(), 1u);
     EXPECT_EQ(rec.Notes()[0].text, std::wstring(771, L'a'));
 }
 
 TEST(InstallerParseValues, InstallVersionKeptOnlyWhenComplete) {
-    CInstaller installer(nullptr, L"\"p\"", L"");
+    CInstaller installer(nullptr, L"\"p\"");
     installer.Parse(L"InstallVersion=3.14.15\r\n");
     EXPECT_EQ(installer.InstallVersion().major, 3);
     EXPECT_EQ(installer.InstallVersion().minor, 14);
@@ -104,7 +103,7 @@ TEST(InstallerParseValues, EncodeSelectsCodePage) {
         {L"Encode=utf8", 0},
     };
     for (const auto& r : rows) {
-        CInstaller installer(nullptr, L"\"p\"", L"");
+        CInstaller installer(nullptr, L"\"p\"");
         installer.Parse(L"Encode=65001");
         installer.Parse(r.line);
         EXPECT_EQ(installer.CodePage(), r.codePage) << Utils::WideToUtf8(r.line);
@@ -147,18 +146,6 @@ TEST(UninstallerParseValues, EncodeKnowsOnlyUtf8AndAnsi) {
     }
 }
 
-// The launch configuration's InstCmd for the duration of a test.
-class InstCmdScope {
-public:
-    explicit InstCmdScope(const std::wstring& cmd) : m_saved(GetLaunchConfig().InstCmd) {
-        GetLaunchConfig().InstCmd = cmd;
-    }
-    ~InstCmdScope() { GetLaunchConfig().InstCmd = m_saved; }
-
-private:
-    std::wstring m_saved;
-};
-
 TEST(InstallerCommandLine, CarriesEveryChoiceInOrder) {
     const struct {
         const char* name;
@@ -181,14 +168,16 @@ TEST(InstallerCommandLine, CarriesEveryChoiceInOrder) {
          L"/D=E:\\v"},
     };
     for (const auto& r : rows) {
-        InstCmdScope scope(r.instCmd);
-        CInstaller installer(nullptr, L"\"C:\\p\\__Package_velqordoc.exe\"", L"ignored");
-        installer.SetInstallDir(r.dir);
-        installer.SetAdminAct(r.admin);
-        installer.SetAuthorizationAct(r.auth);
-        installer.SetDesktopShortcut(r.desktop);
-        installer.SetQuickLaunchShortcut(r.quick);
-        installer.SetInstallLanguage(r.language);
+        InstallChoices choices;
+        choices.installDir = r.dir;
+        choices.adminAct = r.admin;
+        choices.authorizationAct = r.auth;
+        choices.desktopShortcut = r.desktop;
+        choices.quickLaunchShortcut = r.quick;
+        choices.installLanguage = r.language;
+        choices.instCmd = r.instCmd;
+        CInstaller installer(nullptr, L"\"C:\\p\\__Package_velqordoc.exe\"");
+        installer.SetChoices(choices);
         EXPECT_EQ(installer.BuildCommandLine(), r.expected) << r.name;
     }
 }

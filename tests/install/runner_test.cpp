@@ -66,9 +66,10 @@ struct PackageRun {
         DemoMode steer(mode, record);
         Recorder rec;
         {
-            CInstaller installer(rec.Callback(), L"\"" + package + L"\"", L"");
-            installer.SetInstallDir(folder);
-            installer.SetInstallLanguage(L"zh-CN");
+            InstallChoices choices;
+            choices.installDir = folder;
+            choices.installLanguage = L"zh-CN";
+            CInstaller installer(rec.Callback(), L"\"" + package + L"\"", choices);
             installer.Run();
             ASSERT_TRUE(rec.WaitForAny({IST_CODE_SUCCESS, IST_CODE_FAIL}));
             commandLine = installer.CommandLine();
@@ -279,7 +280,9 @@ TEST(PackageRun, EachRunStartsInTheAnsiCodePage) {
     ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), package, true));
     DemoMode steer(L"silent", dir.File(L"cmdline.txt"));
     Recorder rec;
-    CInstaller installer(rec.Callback(), L"\"" + package + L"\"", dir.Path());
+    InstallChoices choices;
+    choices.installDir = dir.Path();
+    CInstaller installer(rec.Callback(), L"\"" + package + L"\"", choices);
     installer.Parse(L"Encode=UTF8");  // what an earlier run's package said
     ASSERT_EQ(installer.CodePage(), 65001u);
     installer.Run();

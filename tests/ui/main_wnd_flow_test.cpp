@@ -6,8 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "download/downloader.h"
-#include "install/install_codes.h"
+#include "install/pipeline.h"
 #include "ui/main_wnd_flow.h"
 
 namespace {

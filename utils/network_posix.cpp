@@ -1,4 +1,4 @@
-#include "download/download_utils.h"
+#include "utils/network.h"
 
 namespace Utils {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "app/launch_config.h"
+#include "config/launch_config.h"
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
 #include "utils/log.h"

@@ -2,7 +2,7 @@
 #include <netlistmgr.h>
 #include <objbase.h>
 
-#include "download/download_utils.h"
+#include "utils/network.h"
 #include "utils/log.h"
 
 namespace Utils {

@@ -1,4 +1,4 @@
-#include "app/launch_config.h"
+#include "config/launch_config.h"
 
 #include <climits>
 #include <cmath>
