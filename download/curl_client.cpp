@@ -13,23 +13,10 @@
 #include "utils/log.h"
 #include "utils/text.h"
 
+using curl_easy::ContentLength;
+using curl_easy::CurlText;
+
 namespace {
-
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
-
-// The announced body length of a finished transfer; -1.0 when none was given.
-CURLcode ContentLength(CURL* handle, double& length) {
-    curl_off_t value = -1;
-    CURLcode code = curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value);
-    length = code == CURLE_OK && value >= 0 ? static_cast<double>(value) : -1.0;
-    return code;
-}
-
-std::wstring CurlText(int code) { return Utils::Utf8ToWide(curl_easy_strerror(static_cast<CURLcode>(code))); }
-
-struct SlistDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
-};
 
 FILE* OpenNarrow(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
@@ -39,12 +26,6 @@ void ReportLengthStatus(long status, const CurlClient::FailureReason& failureRea
     wchar_t text[200];
     std::swprintf(text, 200, L"1.获取文件大小的状态码为=%ld；", status);
     failureReason(text);
-}
-
-std::string NarrowUrl(const std::wstring& url) {
-    // A local-file URL names a path on this machine: the active code page.
-    if (url.rfind(L"file:///", 0) == 0) return Utils::WideToAnsi(url);
-    return Utils::WideToUtf8(url);
 }
 
 }  // namespace
@@ -99,18 +80,17 @@ int CurlClient::Start() {
     DEBUG_LOG(L"start download\r\n");
     const std::string partPath = Utils::NativePath(GetFilePath(true));
     const std::string destPath = Utils::NativePath(m_path);
-    const std::string url = NarrowUrl(m_url);
+    const std::string url = curl_easy::NarrowUrl(m_url);
     int result = 0;
     FILE* file = nullptr;
     m_digest.clear();
     m_md5.reset();
-    std::unique_ptr<curl_slist, SlistDeleter> headers;
+    curl_easy::HeaderList headers;
 
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
-        if (CURL* head = Head(url)) {
-            m_realUrl = GetRealUrl(head);
-            m_totalLength = GetDownloadFileLength(head, m_failureReason);
-            curl_easy_cleanup(head);
+        if (curl_easy::EasyHandle head = Head(url)) {
+            m_realUrl = GetRealUrl(head.get());
+            m_totalLength = GetDownloadFileLength(head.get(), m_failureReason);
         }
     }
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
@@ -119,7 +99,7 @@ int CurlClient::Start() {
     }
     if (m_totalLength < kMinimumLength) {
         result = kLengthUnknown;
-    } else if (!(m_handle = curl_easy_init())) {
+    } else if (!(m_handle = curl_easy::NewHandle())) {
         result = kNoHandle;
     } else if (!(file = OpenNarrow(partPath, "ab+"))) {
         int err = errno;
@@ -132,37 +112,35 @@ int CurlClient::Start() {
             if (more) list = more;
         }
         headers.reset(list);
-        curl_easy_setopt(m_handle, CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(m_handle, CURLOPT_TCP_KEEPALIVE, 1L);
-        curl_easy_setopt(m_handle, CURLOPT_TCP_KEEPIDLE, 10L);
-        curl_easy_setopt(m_handle, CURLOPT_TCP_KEEPINTVL, 10L);
-        curl_easy_setopt(m_handle, CURLOPT_TIMEOUT, 0L);
-        int codes = curl_easy_setopt(m_handle, CURLOPT_URL, m_realUrl.c_str());
-        codes |= curl_easy_setopt(m_handle, CURLOPT_FOLLOWLOCATION, 1L);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEFUNCTION, &CurlClient::WriteToFile);
+        CURL* h = m_handle.get();
+        curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(h, CURLOPT_TCP_KEEPIDLE, 10L);
+        curl_easy_setopt(h, CURLOPT_TCP_KEEPINTVL, 10L);
+        curl_easy_setopt(h, CURLOPT_TIMEOUT, 0L);
+        int codes = curl_easy_setopt(h, CURLOPT_URL, m_realUrl.c_str());
+        codes |= curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+        codes |= curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &CurlClient::WriteToFile);
         m_file = file;
-        codes |= curl_easy_setopt(m_handle, CURLOPT_WRITEDATA, this);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_NOPROGRESS, 0L);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_XFERINFODATA, this);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_FAILONERROR, 1L);
-        codes |= curl_easy_setopt(m_handle, CURLOPT_CONNECTTIMEOUT, 60L);
+        codes |= curl_easy_setopt(h, CURLOPT_WRITEDATA, this);
+        codes |= curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+        codes |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
+        codes |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
+        codes |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
+        codes |= curl_easy::ApplyTransferPolicy(h);
         // Large receive buffers: fewer write calls for a package of hundreds of MiB.
-        codes |= curl_easy_setopt(m_handle, CURLOPT_BUFFERSIZE, 131072L);
+        codes |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
         m_resumeOffset = Utils::GetFileSize(GetFilePath(true));
         if (m_resumeOffset > 0)
-            codes |= curl_easy_setopt(m_handle, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(m_resumeOffset));
+            codes |= curl_easy_setopt(h, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(m_resumeOffset));
         result = codes;
         if (result == 0) {
             BeginDigest(partPath);
-            result = curl_easy_perform(m_handle);
+            result = curl_easy_perform(m_handle.get());
         }
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", result, CurlText(result).c_str());
-    if (m_handle) {
-        curl_easy_cleanup(m_handle);
-        m_handle = nullptr;
-    }
+    m_handle.reset();
     m_file = nullptr;
     if (file && std::fclose(file) != 0 && result == 0) result = CURLE_WRITE_ERROR;
     if (result == CURLE_RANGE_ERROR) {
@@ -187,7 +165,7 @@ int CurlClient::ProgressCallback(void* client, curl_off_t dltotal, curl_off_t dl
     if (now < self->m_lastProgressTime + 1) return 0;
     self->m_lastProgressTime = now;
     curl_off_t bytesPerSecond = 0;
-    if (!self->m_handle || curl_easy_getinfo(self->m_handle, CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) != CURLE_OK)
+    if (!self->m_handle || curl_easy_getinfo(self->m_handle.get(), CURLINFO_SPEED_DOWNLOAD_T, &bytesPerSecond) != CURLE_OK)
         bytesPerSecond = 0;
     double speed = static_cast<double>(bytesPerSecond);
     double percent;
@@ -207,27 +185,19 @@ int CurlClient::ProgressCallback(void* client, curl_off_t dltotal, curl_off_t dl
     return 0;
 }
 
-CURL* CurlClient::Head(const std::string& url) {
-    CURL* handle = curl_easy_init();
+curl_easy::EasyHandle CurlClient::Head(const std::string& url) {
+    curl_easy::EasyHandle handle = curl_easy::NewHandle();
     if (!handle) return nullptr;
-    int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
-    code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    int code = curl_easy::SetUpHead(handle.get(), url);
     if (code == 0) {
-        code = curl_easy_perform(handle);
+        code = curl_easy_perform(handle.get());
         if (code != 0) DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
     return handle;
 }
 
-std::string CurlClient::GetRealUrl(CURL* handle) {
-    char* effective = nullptr;
-    if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective) != CURLE_OK || !effective) return {};
-    return effective;
-}
+std::string CurlClient::GetRealUrl(CURL* handle) { return curl_easy::EffectiveUrl(handle); }
 
 double CurlClient::GetDownloadFileLength(CURL* handle, const FailureReason& failureReason) {
     double length = -1.0;
@@ -242,41 +212,33 @@ double CurlClient::GetDownloadFileLength(CURL* handle, const FailureReason& fail
 
 std::string CurlClient::GetRealUrl_Str(const std::string& url) {
     std::string result;
-    if (CURL* handle = curl_easy_init()) {
-        int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-        code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-        code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-        code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
-        code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    if (curl_easy::EasyHandle handle = curl_easy::NewHandle()) {
+        int code = curl_easy::SetUpHead(handle.get(), url);
         if (code == 0) {
-            code = curl_easy_perform(handle);
+            code = curl_easy_perform(handle.get());
             if (code != 0)
                 DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
             else
-                result = GetRealUrl(handle);
+                result = GetRealUrl(handle.get());
         }
-        curl_easy_cleanup(handle);
     }
     return result.empty() ? url : result;
 }
 
 double CurlClient::GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason) {
     double length = -1.0;
-    CURL* handle = curl_easy_init();
+    curl_easy::EasyHandle handle = curl_easy::NewHandle();
     if (!handle) return length;
-    int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    code |= curl_easy_setopt(handle, CURLOPT_HEADER, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
-    code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    // The reply to this very URL: redirects are not followed.
+    int code = curl_easy::SetUpHead(handle.get(), url, false);
+    code |= curl_easy_setopt(handle.get(), CURLOPT_HEADER, 1L);
     if (code == 0) {
-        curl_easy_perform(handle);
-        ContentLength(handle, length);
+        curl_easy_perform(handle.get());
+        ContentLength(handle.get(), length);
         long status = 0;
-        code = curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+        code = curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);
         if (code != CURLE_OK || status < 200 || status > 400) ReportLengthStatus(status, failureReason);
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
-    curl_easy_cleanup(handle);
     return length;
 }

@@ -13,6 +13,7 @@
 #include <memory>
 #include <string>
 
+#include "download/curl_easy.h"
 #include "download/hash_pipe.h"
 
 class CurlClient {
@@ -42,9 +43,9 @@ public:
 
     static int ProgressCallback(void* client, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
                                 curl_off_t ulnow);
-    // A handle on which a HEAD request has been performed (caller cleans it up);
-    // null when no handle could be created.
-    static CURL* Head(const std::string& url);
+    // A handle on which a HEAD request has been performed; null when no handle
+    // could be created.
+    static curl_easy::EasyHandle Head(const std::string& url);
     static std::string GetRealUrl(CURL* handle);
     static double GetDownloadFileLength(CURL* handle, const FailureReason& failureReason = nullptr);
     static std::string GetRealUrl_Str(const std::string& url);
@@ -67,7 +68,7 @@ private:
     std::wstring m_url;
     std::wstring m_path;
     void* m_owner;
-    CURL* m_handle = nullptr;
+    curl_easy::EasyHandle m_handle;  // during a transfer
     ProgressSink m_sink;
     FailureReason m_failureReason;
     double m_totalLength = -1.0;

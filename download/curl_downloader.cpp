@@ -68,11 +68,11 @@ void CCurlDownloader::dlThreadFun() {
     Notify(DL_CODE_START, 1.0, L"");
     if (m_path.empty()) Notify(DL_CODE_FAIL, 1.0, L"");
     int result = m_client.Start();
-    int budget = 12;
+    curl_easy::RetryBudget budget;
     while (result != 0) {
         if (m_cancel.IsCancelled()) return;
-        budget -= result == 18 ? 1 : 2;
-        if (budget <= 0) {
+        budget.Charge(result);
+        if (budget.Exhausted()) {
             Notify(DL_CODE_FAIL, static_cast<double>(result), L"LibCurl");
             return;
         }

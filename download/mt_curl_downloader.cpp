@@ -10,22 +10,12 @@
 #include "utils/text.h"
 #include "utils/time.h"
 
+using curl_easy::CurlText;
+
 namespace {
 
 constexpr int32_t kPartSize = 10485760;  // 10 MiB: one part below 20 MiB, two from 20 MiB
 constexpr int kPartFileError = -2;
-
-size_t Discard(char*, size_t size, size_t count, void*) { return size * count; }
-
-// The announced body length of a finished transfer; -1.0 when none was given.
-CURLcode ContentLength(CURL* handle, double& length) {
-    curl_off_t value = -1;
-    CURLcode code = curl_easy_getinfo(handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &value);
-    length = code == CURLE_OK && value >= 0 ? static_cast<double>(value) : -1.0;
-    return code;
-}
-
-std::wstring CurlText(int code) { return Utils::Utf8ToWide(curl_easy_strerror(static_cast<CURLcode>(code))); }
 
 // "bytes A-B/T" -> A and B; false when the text has another form.
 bool StartsWithNoCase(const char* text, const char* prefix) {
@@ -50,11 +40,6 @@ bool ParseContentRange(const std::string& value, long long& first, long long& la
     p = rest + 1;
     last = std::strtoll(p, &rest, 10);
     return rest != p && *rest == '/';
-}
-
-std::string NarrowUrl(const std::wstring& url) {
-    if (url.rfind(L"file:///", 0) == 0) return Utils::WideToAnsi(url);
-    return Utils::WideToUtf8(url);
 }
 
 bool IsCurrentThread(const std::unique_ptr<Utils::Thread>& t) { return t && t->Id() == Utils::CurrentThreadId(); }
@@ -138,8 +123,7 @@ void CMTCurlDownloader::Start() {
 
 void CMTCurlDownloader::clearParts() {
     for (auto& part : m_parts) {
-        if (part->handle) curl_easy_cleanup(part->handle);
-        part->handle = nullptr;
+        part->handle.reset();
         if (part->file) std::fclose(part->file);
         part->file = nullptr;
     }
@@ -154,7 +138,7 @@ void CMTCurlDownloader::Start_Down() {
     }
     Notify(DL_CODE_START, 1.0, L"");
     DEBUG_LOG(L"start download\r\n");
-    const std::string url = NarrowUrl(m_url);
+    const std::string url = curl_easy::NarrowUrl(m_url);
     std::remove(Utils::NativePath(m_path).c_str());
     if (m_lastPercent == 0.0) deletePartFiles();
     if (m_realUrl.empty() || m_length < 256) {
@@ -183,7 +167,7 @@ void CMTCurlDownloader::Start_Down() {
         part->received = existing;
         part->next = static_cast<int32_t>(offset + existing);
         part->end = offset + partSize - 1;
-        part->handle = curl_easy_init();
+        part->handle = curl_easy::NewHandle();
         part->url = m_realUrl;
         if (part->end < part->next) {
             part->status = 0;
@@ -225,29 +209,23 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
     m_urlMd5.clear();
     m_length = 0;
     if (!m_curlReady) return false;
-    CURL* handle = curl_easy_init();
-    if (!handle) return false;
-    curl_slist* headers = curl_slist_append(nullptr, "Connection: keep-alive");
-    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers);
-    int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
-    code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
-    // The package is run elevated: the server's certificate is always checked.
-    code |= curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
-    code |= curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
+    curl_easy::EasyHandle owner = curl_easy::NewHandle();
+    if (!owner) return false;
+    CURL* handle = owner.get();
+    curl_easy::HeaderList headers(curl_slist_append(nullptr, "Connection: keep-alive"));
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    int code = curl_easy::SetUpHead(handle, url);
     bool ok = code == 0 && curl_easy_perform(handle) == CURLE_OK;
     if (ok) {
-        char* effective = nullptr;
-        if (curl_easy_getinfo(handle, CURLINFO_EFFECTIVE_URL, &effective) == CURLE_OK && effective && *effective) {
+        std::string effective = curl_easy::EffectiveUrl(handle);
+        if (!effective.empty()) {
             m_realUrl = effective;
             DEBUG_LOG(L"Download File real url %ls\r\n", Utils::Utf8ToWide(m_realUrl).c_str());
             m_urlMd5 = Utils::GetUrlMd5(m_realUrl);
         }
         double length = -1.0;
         long status = 0;
-        if (ContentLength(handle, length) == CURLE_OK &&
+        if (curl_easy::ContentLength(handle, length) == CURLE_OK &&
             curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status) == CURLE_OK && status >= 200 &&
             status <= 399) {
             // Offsets are 32-bit: a length of 2 GiB or more counts as unknown.
@@ -255,8 +233,6 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
             DEBUG_LOG(L"Download File Length %lld\r\n", static_cast<long long>(m_length));
         }
     }
-    curl_easy_cleanup(handle);
-    curl_slist_free_all(headers);
     return ok && !m_realUrl.empty() && m_length > 255;
 }
 
@@ -280,7 +256,7 @@ size_t CMTCurlDownloader::writePart(char* data, size_t size, size_t count, void*
         // Only the exact range asked for may reach the part file.
         long status = 0;
         long long first = -1, last = -1;
-        curl_easy_getinfo(part->handle, CURLINFO_RESPONSE_CODE, &status);
+        curl_easy_getinfo(part->handle.get(), CURLINFO_RESPONSE_CODE, &status);
         bool ok = status == 206 && ParseContentRange(part->contentRange, first, last) && first == part->next &&
                   last == part->end;
         part->accepted = ok ? 1 : -1;
@@ -322,7 +298,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
     std::snprintf(range, sizeof(range), "%ld-%ld", static_cast<long>(part->next), static_cast<long>(part->end));
     part->contentRange.clear();
     part->accepted = 0;
-    CURL* h = part->handle;
+    CURL* h = part->handle.get();
     if (!h) return CURLE_FAILED_INIT;
     int code = curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     code |= curl_easy_setopt(h, CURLOPT_URL, part->url.c_str());
@@ -336,9 +312,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
     code |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::partsProgress);
     code |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, self);
     code |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    code |= curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, 60L);
-    code |= curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
-    code |= curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    code |= curl_easy::ApplyTransferPolicy(h);
     code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
     code |= curl_easy_setopt(h, CURLOPT_RANGE, range);
@@ -362,10 +336,10 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
 }
 
 void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* self, DownloadPartNode* part) {
-    int budget = 12;
+    curl_easy::RetryBudget budget;
     int result = downloadExe(self, part);
-    while (result != 0 && budget > 0 && !self->m_cancel.IsCancelled()) {
-        budget -= result == 18 ? 1 : 2;
+    while (result != 0 && !budget.Exhausted() && !self->m_cancel.IsCancelled()) {
+        budget.Charge(result);
         DEBUG_LOG(L"CurlDownLoader Code=%d\r\n", result);
         if (!self->m_cancel.SleepFor(self->m_delays.partRetryMs)) break;
         result = downloadExe(self, part);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "download/cancel_token.h"
+#include "download/curl_easy.h"
 #include "download/downloader.h"
 #include "utils/thread.h"
 
@@ -22,7 +23,7 @@ struct DownloadPartNode {
     FILE* file = nullptr;
     int32_t next = 0;  // offset of the next byte to fetch
     int32_t end = 0;   // offset of the part's last byte (inclusive)
-    CURL* handle = nullptr;
+    curl_easy::EasyHandle handle;
     std::string url;
     std::string partFile;
     int status = -1;  // -1 pending, 0 complete, -2 no part file, else libcurl code

@@ -350,10 +350,9 @@ TEST_F(DownloadTest, UnverifiableCertificateIsRefused) {
 TEST_F(DownloadTest, LengthQueriesDifferOnStatus400) {
     std::string url = Server::Get().Url("/m/head400," + m_tag + "/plain/" + GenName(2000000, 1));
     EXPECT_EQ(CurlClient::GetDownloadFileLength_Str(url), 0.0);  // the 400 reply's own length, accepted
-    CURL* head = CurlClient::Head(url);
+    curl_easy::EasyHandle head = CurlClient::Head(url);
     ASSERT_NE(head, nullptr);
-    EXPECT_EQ(CurlClient::GetDownloadFileLength(head), -1.0);
-    curl_easy_cleanup(head);
+    EXPECT_EQ(CurlClient::GetDownloadFileLength(head.get()), -1.0);
     std::string good = Server::Get().Url("/m/" + m_tag + "/plain/" + GenName(2000000, 1));
     EXPECT_EQ(CurlClient::GetDownloadFileLength_Str(good), 2000000.0);
 }
