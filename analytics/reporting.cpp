@@ -120,13 +120,7 @@ void WriteAnalyticsHandOff(const std::wstring& installDir) {
     while (!root.empty() && (root.back() == L'\\' || root.back() == L'/')) root.pop_back();
     const std::wstring folder = root + L"\\ZelMoxData\\velqordoc";
     if (folder.size() > 260) return;
-    // Every missing component in turn.
-    for (size_t pos = 0; pos != std::wstring::npos;) {
-        pos = folder.find_first_of(L"\\/", pos + 1);
-        std::wstring prefix = pos == std::wstring::npos ? folder : folder.substr(0, pos);
-        if (prefix.empty() || (prefix.size() == 2 && prefix[1] == L':')) continue;
-        if (!Utils::DirectoryExists(prefix)) Utils::MakeDirectory(prefix);
-    }
+    Utils::CreateDirectories(folder);
     if (!Utils::DirectoryExists(folder)) return;
     const std::wstring analyticsIni = folder + L"\\ZMAnalytics.ini";
     Utils::IniWriteString(setIni, L"Install", L"ZMAnalyticsIni", analyticsIni);

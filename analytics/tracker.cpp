@@ -46,13 +46,7 @@ std::string Replace(std::string s, char from, char to) {
 std::string MakeFolders(std::string path) {
     path = Replace(path, '/', '\\');
     if (path.empty() || path.back() != '\\') path += '\\';
-    for (size_t pos = path.find('\\'); pos != std::string::npos; pos = path.find('\\', pos + 1)) {
-        std::string prefix = path.substr(0, pos);
-        if (prefix.empty() || (prefix.size() == 2 && prefix[1] == ':')) continue;
-        std::wstring w = Utils::AnsiToWide(prefix);
-        if (Utils::DirectoryExists(w)) continue;
-        if (!Utils::MakeDirectory(w)) break;
-    }
+    Utils::CreateDirectories(Utils::AnsiToWide(path));
     return path;
 }
 

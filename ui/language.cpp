@@ -15,8 +15,6 @@ const wchar_t* const kCodes[] = {L"en-US", L"zh-CN", L"zh-TW"};
 constexpr int kCodeCount = 3;
 }  // namespace
 
-int LanguageCount() { return kCodeCount; }
-
 std::wstring LanguageCodeAt(int index) {
     if (index < 0 || index >= kCodeCount) return std::wstring();
     return kCodes[index];

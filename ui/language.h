@@ -4,9 +4,8 @@
 #include <cstdint>
 #include <string>
 
-// index -> code: 0 "en-US", 1 "zh-CN", 2 "zh-TW".
-int LanguageCount();
-// The code at `index`, or "" when the table has no such entry.
+// index -> code: 0 "en-US", 1 "zh-CN", 2 "zh-TW"; "" when the table has no
+// such entry.
 std::wstring LanguageCodeAt(int index);
 
 // Largest language file that is read (bytes).

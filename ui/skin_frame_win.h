@@ -24,15 +24,12 @@
 
 class CSkinFrame : public toolkit::WindowImpl {
 public:
-    static constexpr int kResourceType = 4;  // the skin is an archive in the executable's resources
-    static constexpr int kResourceId = 147;
+    static constexpr int kResourceId = 147;  // the skin archive in the executable's resources
 
     explicit CSkinFrame(std::wstring layoutFile);
     ~CSkinFrame() override;
 
-    int GetResourceType() const { return kResourceType; }
     int GetSkinResourceId() const override { return kResourceId; }
-    std::wstring GetSkinFolder() const { return L""; }
     std::wstring GetSkinFile() const override { return m_layoutFile; }
     // The layout file name up to its last "." ("MainWnd.xml" -> "MainWnd").
     std::wstring GetWindowClassName() const override;

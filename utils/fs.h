@@ -49,9 +49,6 @@ bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool AppendFileBytes(const std::wstring& path, const std::string& bytes);
 
-// Free bytes available to the caller on the volume that holds `path`.
-bool GetFreeDiskSpace(const std::wstring& path, uint64_t& freeBytes);
-
 // The native narrow form of a path on this platform (POSIX: UTF-8 with "\"
 // turned into "/"; Windows: the ANSI code page).
 std::string NativePath(const std::wstring& path);

@@ -1,4 +1,3 @@
-#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -136,13 +135,6 @@ bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     if (!out) return false;
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out.flush());
-}
-
-bool GetFreeDiskSpace(const std::wstring& path, uint64_t& freeBytes) {
-    struct statvfs st {};
-    if (statvfs(NativePath(path).c_str(), &st) != 0) return false;
-    freeBytes = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
-    return true;
 }
 
 }  // namespace Utils

@@ -138,11 +138,4 @@ bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     return f.h != INVALID_HANDLE_VALUE && WriteAll(f.h, bytes);
 }
 
-bool GetFreeDiskSpace(const std::wstring& path, uint64_t& freeBytes) {
-    ULARGE_INTEGER avail;
-    if (!GetDiskFreeSpaceExW(path.c_str(), &avail, nullptr, nullptr)) return false;
-    freeBytes = avail.QuadPart;
-    return true;
-}
-
 }  // namespace Utils

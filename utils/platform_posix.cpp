@@ -94,6 +94,4 @@ std::wstring GetProcessCommandLine() {
     return line;
 }
 
-void PumpMessages() {}
-
 }  // namespace Utils

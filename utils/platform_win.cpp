@@ -121,12 +121,4 @@ std::wstring NewGuidString() {
 
 std::wstring GetProcessCommandLine() { return GetCommandLineW(); }
 
-void PumpMessages() {
-    MSG msg;
-    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageW(&msg);
-    }
-}
-
 }  // namespace Utils

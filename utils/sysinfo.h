@@ -26,7 +26,4 @@ std::wstring FormatGuid(uint32_t data1, uint16_t data2, uint16_t data3, const ui
 // arguments are quoted back into one Windows-style line).
 std::wstring GetProcessCommandLine();
 
-// Dispatches the window messages that are waiting (no-op on POSIX).
-void PumpMessages();
-
 }  // namespace Utils
