@@ -2,23 +2,15 @@
 
 #include "install/output_reader.h"
 #include "install/protocol.h"
-#include "utils/child_process.h"
 #include "utils/log.h"
-#include "utils/thread.h"
+#include "utils/text.h"
 
 using namespace install_detail;
 
 CInstaller::CInstaller(DownloadCallback callback, std::wstring package, InstallChoices choices)
-    : m_callback(std::move(callback)), m_package(std::move(package)), m_choices(std::move(choices)) {}
+    : ProtocolRunner(std::move(callback), L"ABDEF"), m_package(std::move(package)), m_choices(std::move(choices)) {}
 
-CInstaller::~CInstaller() {
-    m_worker.reset();  // waits for a running package
-    m_child.reset();
-}
-
-void CInstaller::Notify(int code, double value, const std::wstring& text) {
-    if (m_callback) m_callback(code, value, text.c_str());
-}
+CInstaller::~CInstaller() { WaitForRun(); }  // waits for a running package
 
 std::wstring CInstaller::BuildCommandLine() const {
     auto flag = [](bool b) { return b ? L"true" : L"false"; };
@@ -44,41 +36,16 @@ std::wstring CInstaller::BuildCommandLine() const {
     return cmd;
 }
 
-void CInstaller::Run() {
-    m_commandLine = BuildCommandLine();
-    if (m_worker) {
-        m_worker->Join();
-        m_worker.reset();
-    }
-    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF",
-                                               [](void* self) { return static_cast<CInstaller*>(self)->Execute(); });
-    m_worker->Start();
-}
+void CInstaller::Run() { StartRun(BuildCommandLine()); }
 
-uint32_t CInstaller::Execute() {
+void CInstaller::Execute() {
     Notify(IST_CODE_START, 0.0, L"");
     Notify(IST_CODE_PROGRESS, 0.0, L"");
     // Each run's output is read in the ANSI code page until it says otherwise,
     // also when an earlier run on this object switched to another one.
     m_codePage = 0;
-    m_child.reset();
-    m_child = std::make_unique<Utils::ChildProcess>();
-    try {
-        m_child->Launch(m_commandLine);
-    } catch (const Utils::Exception&) {
-        m_child.reset();
-        Notify(IST_CODE_FAIL, 2.0, L"");
-        if (m_runEnded) m_runEnded();
-        return 0;
-    }
-    bool endedWithoutVerdict = ReadUntilVerdict(
-        *m_child, [this] { return m_codePage.load(); }, [this](const std::wstring& line) { return Parse(line); });
-    m_child->WaitForExit();
-    m_child->Close();
-    m_child.reset();
-    if (endedWithoutVerdict) Notify(IST_CODE_SUCCESS, 1.0, L"");
-    if (m_runEnded) m_runEnded();
-    return 0;
+    if (!LaunchChild(IST_CODE_FAIL)) return;
+    if (ReadAndClose(&ReadUntilVerdict)) Notify(IST_CODE_SUCCESS, 1.0, L"");  // ended without a verdict
 }
 
 int CInstaller::Parse(const std::wstring& chunk) {

@@ -2,24 +2,18 @@
 
 #include "install/output_reader.h"
 #include "install/protocol.h"
-#include "utils/child_process.h"
 #include "utils/fs.h"
 #include "utils/sysinfo.h"
-#include "utils/thread.h"
+#include "utils/text.h"
 
 using namespace install_detail;
 
 CUnInstaller::CUnInstaller(DownloadCallback callback, std::wstring exePath, std::wstring oldFolder)
-    : m_callback(std::move(callback)), m_exePath(std::move(exePath)), m_oldFolder(std::move(oldFolder)) {}
+    : ProtocolRunner(std::move(callback), L"UnInstaller"),
+      m_exePath(std::move(exePath)),
+      m_oldFolder(std::move(oldFolder)) {}
 
-CUnInstaller::~CUnInstaller() {
-    m_worker.reset();
-    m_child.reset();
-}
-
-void CUnInstaller::Notify(int code, double value, const std::wstring& text) {
-    if (m_callback) m_callback(code, value, text.c_str());
-}
+CUnInstaller::~CUnInstaller() { WaitForRun(); }
 
 std::wstring CUnInstaller::BuildCommandLine(bool adminAct, bool authorizationAct) const {
     auto flag = [](bool b) { return b ? L"true" : L"false"; };
@@ -33,44 +27,17 @@ std::wstring CUnInstaller::BuildCommandLine(bool adminAct, bool authorizationAct
 void CUnInstaller::Run() {
     std::wstring user;
     bool adminAct = Utils::GetConsoleUserName(user) && Utils::IsUserAdmin(user);
-    m_commandLine = BuildCommandLine(adminAct, Utils::IsProcessAdmin());
-    if (m_worker) {
-        m_worker->Join();
-        m_worker.reset();
-    }
-    m_worker = std::make_unique<Utils::Thread>(this, L"UnInstaller",
-                                               [](void* self) { return static_cast<CUnInstaller*>(self)->Execute(); });
-    m_worker->Start();
+    StartRun(BuildCommandLine(adminAct, Utils::IsProcessAdmin()));
 }
 
-uint32_t CUnInstaller::Execute() {
-    struct RunEnd {
-        std::function<void()>& handler;
-        ~RunEnd() {
-            if (handler) handler();
-        }
-    } runEnd{m_runEnded};
+void CUnInstaller::Execute() {
     if (!Utils::FileExists(m_exePath)) {
         Notify(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
-        return 0;
+        return;
     }
     Notify(UNIST_CODE_PROGRESS, 0.0, L"");
-    m_child.reset();
-    m_child = std::make_unique<Utils::ChildProcess>();
-    try {
-        m_child->Launch(m_commandLine);
-    } catch (const Utils::Exception&) {
-        m_child.reset();
-        Notify(UNIST_CODE_FAIL, 2.0, L"");
-        return 0;
-    }
-    bool ok = ReadAll(
-        *m_child, [this] { return m_codePage.load(); }, [this](const std::wstring& line) { return Parse(line); });
-    m_child->WaitForExit();
-    m_child->Close();
-    m_child.reset();
-    if (ok) Notify(UNIST_CODE_SUCCESS, 1.0, L"");
-    return 0;
+    if (!LaunchChild(UNIST_CODE_FAIL)) return;
+    if (ReadAndClose(&ReadAll)) Notify(UNIST_CODE_SUCCESS, 1.0, L"");  // no line gave a verdict
 }
 
 int CUnInstaller::Parse(const std::wstring& chunk) {
