@@ -4,6 +4,7 @@
 #include <cmath>
 #include <map>
 
+#include "config/version.h"
 #include "utils/fs.h"
 #include "utils/ini.h"
 #include "utils/log.h"
@@ -28,7 +29,7 @@ int32_t ClampToInt(long long v) {
 
 void LaunchConfig::ApplyDefaults() {
     ProductId = L"velqordoc";
-    AppVersion = L"1.7.9";
+    AppVersion = VELQOR_VERSION_WIDE;
     ExeName = L"NULL";
     DlAppNameSuffix = L".downloader";
     m_DlAppVersion = L"";
@@ -76,7 +77,7 @@ void LaunchConfig::LoadConfigFileFor(const std::wstring& exePath) {
         AnalyticsUrl = read(L"AnalyticsUrl", L"");
     }
     ProductId = L"velqordoc";
-    AppVersion = L"1.7.9";
+    AppVersion = VELQOR_VERSION_WIDE;
 }
 
 void LaunchConfig::ParseCommandLine() { ParseCommandLine(Utils::GetProcessCommandLine()); }
