@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include "toolkit/dib_win.h"
+
 namespace toolkit {
 namespace {
 constexpr wchar_t kShadowClass[] = L"SkinShadowWnd";
@@ -73,16 +75,9 @@ void CWindowShadow::Update() {
     const int w = pw + 2 * reach, h = ph + 2 * reach;
     if (w <= 0 || h <= 0 || pw <= 0 || ph <= 0) return;
 
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-    bi.bmiHeader.biWidth = w;
-    bi.bmiHeader.biHeight = -h;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    void* bits = nullptr;
     HDC screen = GetDC(nullptr);
-    HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (!bmp) {
+    Dib32 dib(screen, w, h);
+    if (!dib.Valid()) {
         ReleaseDC(nullptr, screen);
         return;
     }
@@ -90,7 +85,7 @@ void CWindowShadow::Update() {
     // pixels away; a higher sharpness makes the fall steeper.
     const uint8_t r = m_params.colorRef & 0xFF, g = (m_params.colorRef >> 8) & 0xFF, b = (m_params.colorRef >> 16) & 0xFF;
     const double exponent = 1.0 + m_params.sharpness / 5.0;
-    auto* px = static_cast<uint32_t*>(bits);
+    uint32_t* px = dib.Bits();
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const int dx = x < reach ? reach - x : (x >= reach + pw ? x - (reach + pw - 1) : 0);
@@ -107,16 +102,11 @@ void CWindowShadow::Update() {
             px[y * w + x] = (a << 24) | ((r * a / 255) << 16) | ((g * a / 255) << 8) | (b * a / 255);
         }
     }
-    HDC mem = CreateCompatibleDC(screen);
-    HGDIOBJ old = SelectObject(mem, bmp);
     POINT dst{pr.left - reach + m_params.xOffset, pr.top - reach + m_params.yOffset};
     SIZE size{w, h};
     POINT src{0, 0};
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-    UpdateLayeredWindow(m_hwnd, screen, &dst, &size, mem, &src, 0, &blend, ULW_ALPHA);
-    SelectObject(mem, old);
-    DeleteDC(mem);
-    DeleteObject(bmp);
+    UpdateLayeredWindow(m_hwnd, screen, &dst, &size, dib.Dc(), &src, 0, &blend, ULW_ALPHA);
     ReleaseDC(nullptr, screen);
     // Just behind the parent; where the platform stacks a newly shown window on
     // top, the parent is raised above its shadow again.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "toolkit/dib_win.h"
 #include "toolkit/render_win.h"
 #include "toolkit/shadow_win.h"
 #include "utils/log.h"
@@ -334,29 +335,19 @@ void WindowImpl::Paint() {
     GetClientRect(m_hwnd, &client);
     const int w = client.right, h = client.bottom;
     if (w > 0 && h > 0) {
-        BITMAPINFO bi{};
-        bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-        bi.bmiHeader.biWidth = w;
-        bi.bmiHeader.biHeight = -h;
-        bi.bmiHeader.biPlanes = 1;
-        bi.bmiHeader.biBitCount = 32;
-        void* bits = nullptr;
-        HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HDC mem = CreateCompatibleDC(dc);
-        HGDIOBJ oldBmp = SelectObject(mem, bmp);
-        {
-            Gdiplus::Graphics g(mem);
-            g.Clear(Gdiplus::Color(255, 255, 255, 255));
-            if (m_root) {
-                Rect dirty{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
-                render::DrawTree(g, *m_root, dirty, *this);
+        Dib32 dib(dc, w, h);
+        if (dib.Valid()) {
+            {
+                Gdiplus::Graphics g(dib.Dc());
+                g.Clear(Gdiplus::Color(255, 255, 255, 255));
+                if (m_root) {
+                    Rect dirty{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
+                    render::DrawTree(g, *m_root, dirty, *this);
+                }
             }
+            BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
+                   ps.rcPaint.bottom - ps.rcPaint.top, dib.Dc(), ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
         }
-        BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,
-               ps.rcPaint.bottom - ps.rcPaint.top, mem, ps.rcPaint.left, ps.rcPaint.top, SRCCOPY);
-        SelectObject(mem, oldBmp);
-        DeleteDC(mem);
-        DeleteObject(bmp);
     }
     EndPaint(m_hwnd, &ps);
 }
