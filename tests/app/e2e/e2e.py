@@ -193,8 +193,17 @@ class Wine:
         r = self.run(["reg", "add", REG_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
         check(r.returncode == 0, "reg add %s failed: %s" % (name, r.stderr.decode(errors="replace")))
 
-    def reg_values(self):
-        r = self.run(["reg", "query", REG_KEY])
+    def reg_values(self, reader64=False):
+        """The installation record's values, read by this Wine's reg.exe or, with
+        reader64, by the 64-bit one (what a 64-bit program on the system sees)."""
+        if reader64:
+            with tempfile.TemporaryFile() as out:
+                subprocess.run(wine_command("wine64") + ["reg", "query", REG_KEY], env=self.env, stdout=out,
+                               stderr=subprocess.DEVNULL, timeout=60)
+                out.seek(0)
+                r = subprocess.CompletedProcess([], 0, out.read(), b"")
+        else:
+            r = self.run(["reg", "query", REG_KEY])
         values = {}
         for line in r.stdout.decode("utf-8", errors="replace").splitlines():
             m = re.match(r"^\s+(\S+)\s+REG_\w+\s+(.*?)\s*$", line)
@@ -436,12 +445,21 @@ class Installer:
 
 # ------------------------------------------------------------------ the suite
 
+def pe_machine(path):
+    """The machine field of a PE image's file header (0x14c: 32-bit x86)."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    return int.from_bytes(head[pe + 4:pe + 6], "little")
+
+
 class Suite:
     def __init__(self, args):
         self.args = args
         self.out = os.path.abspath(args.out)
         os.makedirs(self.out, exist_ok=True)
         self.wine = Wine(args.wine, args.prefix)
+        self.exe_is_32bit = pe_machine(args.exe) == 0x14C
         self.package_dir = os.path.dirname(os.path.abspath(args.package))
         work = tempfile.mkdtemp(prefix="velqor-e2e-")
         self.work = work
@@ -565,11 +583,20 @@ def case_one_click(s):
     folder_win = install_folder_of(d)
     folder = installed_files_check(s.wine, folder_win)
 
+    # The one-click folder is under the Program Files of the installer's own
+    # kind: the 32-bit one ("Program Files (x86)") for the shipped 32-bit exe.
+    default = "C:\\Program Files (x86)\\velqordoc" if s.exe_is_32bit else "C:\\Program Files\\velqordoc"
+    check(folder_win.lower() == default.lower(), "one-click folder %r, expected %r" % (folder_win, default))
+
     reg = s.wine.reg_values()
     check(reg.get("InstallPath", "").lower() == folder_win.lower(),
           "registry InstallPath %r, package folder %r" % (reg.get("InstallPath"), folder_win))
     check(reg.get("UnInstallEp", "").lower() == (folder_win + "\\uninst.ep").lower(),
           "registry UnInstallEp %r" % reg.get("UnInstallEp"))
+    if s.exe_is_32bit:
+        # The record is not redirected: a 64-bit program reads the same values.
+        reg64 = s.wine.reg_values(reader64=True)
+        check(reg64 == reg, "a 64-bit reader sees %r, the 32-bit one %r" % (reg64, reg))
 
     ini = read_ini(os.path.join(folder, "set.ini"))
     inst = ini.get("Install", {})
