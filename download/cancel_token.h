@@ -32,39 +32,4 @@ private:
     std::atomic<bool> m_cancelled{false};
 };
 
-// Lets one run of a downloader begin only after the previous run has ended,
-// without the caller of Start having to wait (Start may run on the very thread
-// whose run is ending).
-class RunGate {
-public:
-    void Enter() {
-        std::unique_lock<std::mutex> lock(m_mutex);
-        m_cv.wait(lock, [this] { return !m_busy; });
-        m_busy = true;
-    }
-    void Leave() {
-        {
-            std::lock_guard<std::mutex> lock(m_mutex);
-            m_busy = false;
-        }
-        m_cv.notify_all();
-    }
-
-private:
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_busy = false;
-};
-
-class RunGuard {
-public:
-    explicit RunGuard(RunGate& gate) : m_gate(gate) { m_gate.Enter(); }
-    ~RunGuard() { m_gate.Leave(); }
-    RunGuard(const RunGuard&) = delete;
-    RunGuard& operator=(const RunGuard&) = delete;
-
-private:
-    RunGate& m_gate;
-};
-
 }  // namespace download_detail

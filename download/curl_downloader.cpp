@@ -5,7 +5,6 @@
 #include "download/download_utils.h"
 #include "utils/fs.h"
 #include "utils/log.h"
-#include "utils/time.h"
 
 CCurlDownloader::CCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
                                  const DownloaderSettings& settings)
@@ -21,35 +20,12 @@ CCurlDownloader::CCurlDownloader(DownloadCallback callback, std::wstring url, st
 CCurlDownloader::~CCurlDownloader() {
     m_cancel.Cancel();
     m_client.Cancel();
-    std::unique_ptr<Utils::Thread> worker, retired;
-    {
-        std::lock_guard<std::mutex> lock(m_threadMutex);
-        worker = std::move(m_worker);
-        retired = std::move(m_retired);
-    }
-    if (worker) worker->Join();
-    if (retired) retired->Join();
+    m_runs.Stop();
 }
 
 void CCurlDownloader::Start() {
-    std::lock_guard<std::mutex> lock(m_threadMutex);
     if (m_cancel.IsCancelled()) return;
-    if (m_worker) {
-        if (m_worker->Id() == Utils::CurrentThreadId()) {
-            // Called from inside this worker's DL_CODE_RETRY: the run ends right
-            // after the notification returns; the new run waits for that.
-            if (m_retired) m_retired->Join();
-            m_retired = std::move(m_worker);
-        } else {
-            m_worker->Join();
-            m_worker.reset();
-        }
-    }
-    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF", [this](void*) -> uint32_t {
-        dlThreadFun();
-        return 0;
-    });
-    m_worker->Start();
+    m_runs.Start(L"ABDEF", [this] { dlThreadFun(); });
 }
 
 void CCurlDownloader::Notify(int code, double value, const wchar_t* text) {
@@ -63,7 +39,6 @@ void CCurlDownloader::ProgressSink(void* owner, double speed, double, double per
 }
 
 void CCurlDownloader::dlThreadFun() {
-    download_detail::RunGuard run(m_gate);
     if (m_cancel.IsCancelled()) return;
     Notify(DL_CODE_START, 1.0, L"");
     if (m_path.empty()) Notify(DL_CODE_FAIL, 1.0, L"");

@@ -3,14 +3,12 @@
 // budget that is kinder to truncated transfers than to other failures, resuming
 // from the partial file, then checked against the MD5 carried in the real URL.
 #include <atomic>
-#include <memory>
-#include <mutex>
 #include <string>
 
 #include "download/cancel_token.h"
 #include "download/curl_client.h"
 #include "download/downloader.h"
-#include "utils/thread.h"
+#include "download/restartable_worker.h"
 
 class CCurlDownloader : public CDownloader {
 public:
@@ -33,10 +31,5 @@ private:
     DownloadDelays m_delays;
     std::atomic<bool> m_retried{false};
     download_detail::CancelToken m_cancel;
-    download_detail::RunGate m_gate;
-    std::mutex m_threadMutex;
-    std::unique_ptr<Utils::Thread> m_worker;
-    // A worker whose run asked for the retry from its own thread: it cannot
-    // join itself, so it is joined by the next Start or the destructor.
-    std::unique_ptr<Utils::Thread> m_retired;
+    download_detail::RestartableWorker m_runs;
 };

@@ -8,7 +8,6 @@
 #include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/text.h"
-#include "utils/time.h"
 
 using curl_easy::CurlText;
 
@@ -42,8 +41,6 @@ bool ParseContentRange(const std::string& value, long long& first, long long& la
     return rest != p && *rest == '/';
 }
 
-bool IsCurrentThread(const std::unique_ptr<Utils::Thread>& t) { return t && t->Id() == Utils::CurrentThreadId(); }
-
 }  // namespace
 
 CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
@@ -59,22 +56,7 @@ CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url
 
 CMTCurlDownloader::~CMTCurlDownloader() {
     m_cancel.Cancel();
-    std::unique_ptr<Utils::Thread> worker, joiner, retired;
-    {
-        std::lock_guard<std::mutex> lock(m_threadMutex);
-        worker = std::move(m_worker);
-    }
-    if (worker) worker->Join();
-    {
-        std::lock_guard<std::mutex> lock(m_threadMutex);
-        joiner = std::move(m_joiner);
-        retired = std::move(m_retiredJoiner);
-    }
-    if (joiner) joiner->Join();
-    if (retired) retired->Join();
-    // Parts launched by a run that was cancelled before its joiner existed.
-    for (auto& t : m_partThreads) t->Join();
-    m_partThreads.clear();
+    m_runs.Stop();
     clearParts();
 }
 
@@ -93,32 +75,8 @@ void CMTCurlDownloader::Notify(int code, double value, const wchar_t* text) {
 }
 
 void CMTCurlDownloader::Start() {
-    std::lock_guard<std::mutex> lock(m_threadMutex);
     if (m_cancel.IsCancelled()) return;
-    if (m_retiredJoiner && !IsCurrentThread(m_retiredJoiner)) {
-        m_retiredJoiner->Join();
-        m_retiredJoiner.reset();
-    }
-    if (m_worker && !IsCurrentThread(m_worker)) {
-        m_worker->Join();
-        m_worker.reset();
-    }
-    if (m_joiner) {
-        if (IsCurrentThread(m_joiner)) {
-            // Called from inside the joiner's DL_CODE_RETRY: it ends right after
-            // the notification; the new run waits for that at its gate.
-            m_retiredJoiner = std::move(m_joiner);
-        } else {
-            m_joiner->Join();
-            m_joiner.reset();
-        }
-    }
-    if (m_worker) m_retiredJoiner = std::move(m_worker);  // a probe failure's receiver restarting
-    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF", [this](void*) -> uint32_t {
-        Start_Down();
-        return 0;
-    });
-    m_worker->Start();
+    m_runs.Start(L"ABDEF", [this] { Start_Down(); });
 }
 
 void CMTCurlDownloader::clearParts() {
@@ -131,11 +89,7 @@ void CMTCurlDownloader::clearParts() {
 }
 
 void CMTCurlDownloader::Start_Down() {
-    m_gate.Enter();
-    if (m_cancel.IsCancelled()) {
-        m_gate.Leave();
-        return;
-    }
+    if (m_cancel.IsCancelled()) return;
     Notify(DL_CODE_START, 1.0, L"");
     DEBUG_LOG(L"start download\r\n");
     const std::string url = curl_easy::NarrowUrl(m_url);
@@ -144,7 +98,6 @@ void CMTCurlDownloader::Start_Down() {
     if (m_realUrl.empty() || m_length < 256) {
         if (!getRealDownloadUrl(url)) {
             Notify(DL_CODE_FAIL, 0.0, L"LibCurl");
-            m_gate.Leave();
             return;
         }
     }
@@ -178,30 +131,24 @@ void CMTCurlDownloader::Start_Down() {
         }
         m_parts.push_back(std::move(part));
     }
+    std::vector<download_detail::RestartableWorker::Handle> partThreads;
     for (auto& part : m_parts) {
         if (part->status != -1) continue;
         if (m_cancel.IsCancelled()) break;
         ++m_runningParts;
         DownloadPartNode* node = part.get();
-        auto thread = std::make_unique<Utils::Thread>(this, L"DownloadPart", [this, node](void*) -> uint32_t {
-            downloadThreadFun(this, node);
-            return 0;
-        });
-        thread->Start();
-        m_partThreads.push_back(std::move(thread));
+        auto thread = m_runs.Add(L"DownloadPart", [this, node] { downloadThreadFun(this, node); });
+        if (!thread) {
+            --m_runningParts;
+            break;
+        }
+        partThreads.push_back(std::move(thread));
         if (!m_cancel.SleepFor(m_delays.partStartMs)) break;
     }
-    std::lock_guard<std::mutex> lock(m_threadMutex);
-    if (m_cancel.IsCancelled()) {
-        // The destructor joins the parts started so far.
-        m_gate.Leave();
-        return;
-    }
-    m_joiner = std::make_unique<Utils::Thread>(this, L"DownloadJoin", [this](void*) -> uint32_t {
-        waitForFinishThreadFun(this);
-        return 0;
-    });
-    m_joiner->Start();
+    // Cancelled: the destructor waits for the parts started so far.
+    if (m_cancel.IsCancelled()) return;
+    m_runs.Add(L"DownloadJoin",
+               [this, partThreads = std::move(partThreads)] { waitForFinishThreadFun(this, partThreads); });
 }
 
 bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
@@ -351,13 +298,10 @@ void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* self, DownloadPartN
     --self->m_runningParts;
 }
 
-void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self) {
-    for (auto& t : self->m_partThreads) t->Join();
-    self->m_partThreads.clear();
-    if (self->m_cancel.IsCancelled()) {
-        self->m_gate.Leave();
-        return;
-    }
+void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
+                                               const std::vector<download_detail::RestartableWorker::Handle>& parts) {
+    for (const auto& part : parts) self->m_runs.Wait(part);
+    if (self->m_cancel.IsCancelled()) return;
     int firstBad = 0;
     for (auto& part : self->m_parts) {
         if (part->status != 0) {
@@ -410,12 +354,10 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self) {
                 self->clearParts();
                 if (self->m_retried) {
                     DEBUG_LOG(L"finish recv, md5 chaek failed and retry failed.\r\n");
-                    self->m_gate.Leave();
                     self->Notify(DL_CODE_FAIL, 0.0, L"LibCurl");
                 } else {
                     self->m_retried = true;
                     DEBUG_LOG(L"finish recv, md5 chaek failed retry once.\r\n");
-                    self->m_gate.Leave();
                     self->Notify(DL_CODE_RETRY, 0.0, L"LibCurl");
                 }
                 return;
@@ -425,7 +367,6 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self) {
         }
         DEBUG_LOG(L"finish recv\r\n");
         self->clearParts();
-        self->m_gate.Leave();
         self->Notify(DL_CODE_SUCCESS, 0.0, L"LibCurl");
         return;
     }
@@ -433,11 +374,9 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self) {
     if (self->m_lastPercent == 0.0) self->deletePartFiles();
     if (self->m_retried) {
         self->m_lastPercent = 0.0;
-        self->m_gate.Leave();
         self->Notify(DL_CODE_FAIL, static_cast<double>(firstBad), L"LibCurl");
     } else {
         self->m_retried = true;
-        self->m_gate.Leave();
         self->Notify(DL_CODE_RETRY, static_cast<double>(firstBad), L"LibCurl");
     }
 }

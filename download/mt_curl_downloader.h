@@ -17,7 +17,7 @@
 #include "download/cancel_token.h"
 #include "download/curl_easy.h"
 #include "download/downloader.h"
-#include "utils/thread.h"
+#include "download/restartable_worker.h"
 
 struct DownloadPartNode {
     FILE* file = nullptr;
@@ -53,7 +53,8 @@ private:
     static size_t headerPart(char* data, size_t size, size_t count, void* part);
     static int partsProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t);
     static void downloadThreadFun(CMTCurlDownloader* self, DownloadPartNode* part);
-    static void waitForFinishThreadFun(CMTCurlDownloader* self);
+    static void waitForFinishThreadFun(CMTCurlDownloader* self,
+                                       const std::vector<download_detail::RestartableWorker::Handle>& parts);
     void clearParts();
     void deletePartFiles();
     void Notify(int code, double value, const wchar_t* text);
@@ -73,11 +74,6 @@ private:
     DownloadDelays m_delays;
     bool m_curlReady = true;
     download_detail::CancelToken m_cancel;
-    download_detail::RunGate m_gate;
-
-    std::mutex m_threadMutex;
-    std::unique_ptr<Utils::Thread> m_worker;
-    std::unique_ptr<Utils::Thread> m_joiner;
-    std::unique_ptr<Utils::Thread> m_retiredJoiner;
-    std::vector<std::unique_ptr<Utils::Thread>> m_partThreads;
+    // The worker ("ABDEF"), the part threads and the joiner of every run.
+    download_detail::RestartableWorker m_runs;
 };

@@ -11,7 +11,7 @@
 
 #include "download/cancel_token.h"
 #include "download/downloader.h"
-#include "utils/thread.h"
+#include "download/restartable_worker.h"
 
 // COM interfaces have no virtual destructor; this object is never deleted
 // through one (it lives inside its downloader).
@@ -66,5 +66,6 @@ private:
     std::wstring m_url;
     DownloadDelays m_delays;
     download_detail::CancelToken m_cancel;
-    std::unique_ptr<Utils::Thread> m_worker;
+    std::atomic<bool> m_started{false};
+    download_detail::RestartableWorker m_runs;
 };

@@ -43,17 +43,12 @@ STDMETHODIMP CBindCallback::GetBindInfoEx(DWORD*, BINDINFO*, DWORD*, DWORD*) { r
 
 CWinDownloader::CWinDownloader(DownloadCallback callback, std::wstring url, std::wstring path,
                                const DownloaderSettings& settings)
-    : m_callback(std::move(callback)), m_path(std::move(path)), m_url(std::move(url)), m_delays(settings.delays) {
-    m_worker = std::make_unique<Utils::Thread>(this, L"ABDEF", [this](void*) -> uint32_t {
-        Run();
-        return 0;
-    });
-}
+    : m_callback(std::move(callback)), m_path(std::move(path)), m_url(std::move(url)), m_delays(settings.delays) {}
 
 CWinDownloader::~CWinDownloader() {
     m_cancel.Cancel();
     m_bindCallback.Cancel();
-    m_worker->Join();
+    m_runs.Stop();
 }
 
 void CWinDownloader::Start() {
@@ -65,7 +60,7 @@ void CWinDownloader::Start() {
     m_bindCallback.SetCallback([callback, cancel](int code, double value, const wchar_t* text) {
         if (!cancel->IsCancelled() && callback) callback(code, value, text);
     });
-    m_worker->Start();  // once per object: later calls do nothing
+    if (!m_started.exchange(true)) m_runs.Start(L"ABDEF", [this] { Run(); });  // once per object
 }
 
 void CWinDownloader::Notify(int code, double value, const wchar_t* text) {
