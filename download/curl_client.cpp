@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-#include "download/download_utils.h"
+#include "utils/md5.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/text.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "download/download_utils.h"
+#include "utils/md5.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 

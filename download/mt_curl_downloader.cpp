@@ -4,7 +4,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "download/download_utils.h"
+#include "utils/md5.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/text.h"

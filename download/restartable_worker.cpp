@@ -4,7 +4,6 @@
 
 #include "utils/log.h"
 #include "utils/thread.h"
-#include "utils/time.h"
 
 namespace download_detail {
 

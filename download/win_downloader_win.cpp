@@ -2,8 +2,8 @@
 
 #include <objbase.h>
 
-#include "download/download_utils.h"
 #include "utils/log.h"
+#include "utils/text.h"
 
 CBindCallback::~CBindCallback() {
     m_cancel = true;

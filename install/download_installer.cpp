@@ -1,6 +1,5 @@
 #include "install/download_installer.h"
 
-#include "download/download_utils.h"
 #include "download/downloader_factory.h"
 #include "install/installer.h"
 #include "install/uninstaller.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <limits>
 
-#include "install/hard_disk_manager.h"
+#include "install/free_space.h"
 #include "utils/fs.h"
 
 namespace install_checks {

@@ -4,7 +4,7 @@
 #include "config/launch_config.h"
 #include "install/download_installer.h"
 #include "install/failure_report.h"
-#include "install/hard_disk_manager.h"
+#include "install/free_space.h"
 #include "install/pipeline.h"
 #include "utils/log.h"
 #include "utils/network.h"

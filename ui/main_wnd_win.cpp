@@ -8,7 +8,7 @@
 #include "analytics/reporting.h"
 #include "config/launch_config.h"
 #include "install/download_installer.h"
-#include "install/hard_disk_manager.h"
+#include "install/free_space.h"
 #include "install/install_records.h"
 #include "toolkit/archive.h"
 #include "ui/language.h"

@@ -31,6 +31,15 @@ std::wstring JoinPath(const std::wstring& a, const std::wstring& b) {
     return a + PathSeparator() + b;
 }
 
+std::wstring GetTempCacheDir() {
+    std::wstring temp = GetSpecialFolder(SpecialFolder::Temp);
+    if (temp.empty()) return {};
+    if (!IsPlatformSeparator(temp.back())) temp.push_back(PathSeparator());
+    std::wstring dir = temp + L"~ZelMoxTemp.92482B06FB471E17" + PathSeparator();
+    if (DirectoryExists(dir)) return dir;
+    return MakeDirectory(dir) ? dir : std::wstring();
+}
+
 bool CreateDirectories(const std::wstring& path) {
     if (path.size() > 260) return false;
     size_t lastSep = std::wstring::npos;

@@ -36,6 +36,9 @@ bool FileExists(const std::wstring& path);       // a file (not a folder)
 bool DirectoryExists(const std::wstring& path);  // a folder
 bool PathExists(const std::wstring& path);
 bool MakeDirectory(const std::wstring& path);   // one level; true when it exists afterwards
+// The installer's cache folder "<temp>\~ZelMoxTemp.92482B06FB471E17\" (created
+// when missing), or "".
+std::wstring GetTempCacheDir();
 // Creates every missing folder of path; false for paths over 260 characters or
 // when a folder cannot be created.
 bool CreateDirectories(const std::wstring& path);

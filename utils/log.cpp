@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "utils/platform_internal.h"
+#include "utils/process.h"
 #include "utils/text.h"
+#include "utils/thread.h"
 
 namespace Utils {
 namespace {

@@ -1,6 +1,26 @@
 #include "utils/md5.h"
 
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "utils/fs.h"
+
 namespace Utils {
+
+namespace {
+struct FileCloser {
+    void operator()(FILE* f) const { std::fclose(f); }
+};
+
+FILE* OpenForReading(const std::wstring& path) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"rb");
+#else
+    return std::fopen(NativePath(path).c_str(), "rb");
+#endif
+}
+}  // namespace
 
 std::string HexLower(const unsigned char* bytes, size_t size) {
     static const char kDigits[] = "0123456789abcdef";
@@ -11,6 +31,42 @@ std::string HexLower(const unsigned char* bytes, size_t size) {
         out.push_back(kDigits[bytes[i] & 0x0F]);
     }
     return out;
+}
+
+
+std::string GetFileMd5(const std::wstring& path) {
+    std::unique_ptr<FILE, FileCloser> file(OpenForReading(path));
+    if (!file) return {};
+    Md5 md5;
+    if (!md5.Valid()) return {};
+    std::vector<unsigned char> block(256 * 1024);
+    for (;;) {
+        size_t n = std::fread(block.data(), 1, block.size(), file.get());
+        if (n > 0) md5.Update(block.data(), n);
+        if (n < block.size()) break;
+    }
+    if (std::ferror(file.get())) return {};
+    return md5.HexDigest();
+}
+
+std::string GetUrlMd5(const std::string& url) {
+    size_t last = url.rfind('/');
+    if (last == std::string::npos) return {};
+    std::string head = url.substr(0, last);
+    size_t before = head.rfind('/');
+    if (before == std::string::npos) return {};
+    return head.substr(before + 1);
+}
+
+bool Md5Equal(const std::string& a, const std::string& b) {
+    if (a.size() != 32 || b.size() != 32) return false;
+    for (size_t i = 0; i < 32; ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
 }
 
 }  // namespace Utils

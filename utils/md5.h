@@ -31,4 +31,12 @@ private:
 // Lower-case hexadecimal text of bytes ("%02x" per byte).
 std::string HexLower(const unsigned char* bytes, size_t size);
 
+// MD5 of a whole file as 32 lower-case hex characters; "" when it cannot be read.
+std::string GetFileMd5(const std::wstring& path);
+// The path segment before the file name ("" when the URL has fewer than two
+// "/"). For a package URL ".../<md5>/<name>" that is the expected digest.
+std::string GetUrlMd5(const std::string& url);
+// True when both digests are 32 characters and equal ignoring letter case.
+bool Md5Equal(const std::string& a, const std::string& b);
+
 }  // namespace Utils

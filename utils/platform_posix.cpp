@@ -36,8 +36,6 @@ uint32_t TickCount() {
 }
 
 void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
-uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
 
 namespace detail {
 void EmitDebugLine(const std::wstring& line) {

@@ -20,8 +20,6 @@ LocalTime GetLocalTime() {
 
 uint32_t TickCount() { return ::GetTickCount(); }
 void SleepMs(uint32_t ms) { ::Sleep(ms); }
-uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
-uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
 
 namespace detail {
 // Wine workaround: Wine 8's OutputDebugStringW only raises the wide debug

@@ -1,4 +1,5 @@
 #include <dirent.h>
+#include <unistd.h>
 
 #include <cctype>
 #include <filesystem>
@@ -8,6 +9,8 @@
 #include "utils/text.h"
 
 namespace Utils {
+
+uint32_t CurrentProcessId() { return static_cast<uint32_t>(getpid()); }
 
 std::vector<ProcessEntry> EnumerateProcesses() {
     std::vector<ProcessEntry> out;

@@ -5,6 +5,8 @@
 
 namespace Utils {
 
+uint32_t CurrentProcessId() { return ::GetCurrentProcessId(); }
+
 std::vector<ProcessEntry> EnumerateProcesses() {
     std::vector<ProcessEntry> out;
     HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);

@@ -130,4 +130,22 @@ std::wstring ToLower(std::wstring s) {
     return s;
 }
 
+std::wstring UrlEncode(const std::wstring& url) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string in = WideToUtf8(url), out;
+    out.reserve(in.size() * 3);
+    for (unsigned char c : in) {
+        if (c >= 0x21 && c <= 0x7E) {
+            out.push_back(static_cast<char>(c));
+        } else if (c == 0x20) {
+            out.push_back('+');
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0x0F]);
+        }
+    }
+    return Utf8ToWide(out);
+}
+
 }  // namespace Utils

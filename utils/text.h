@@ -35,4 +35,7 @@ double ParseLeadingDouble(const std::wstring& s, bool* ok = nullptr);
 
 std::wstring ToLower(std::wstring s);
 
+// UTF-8 bytes 0x21-0x7E kept, space -> "+", everything else -> "%XX".
+std::wstring UrlEncode(const std::wstring& url);
+
 }  // namespace Utils

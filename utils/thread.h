@@ -10,6 +10,8 @@
 
 namespace Utils {
 
+uint32_t CurrentThreadId();
+
 class Thread {
 public:
     using Body = std::function<uint32_t(void*)>;

@@ -6,6 +6,9 @@
 
 namespace Utils {
 
+uint32_t CurrentThreadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+
+
 Thread::Thread(void* context, std::wstring name, Body body)
     : m_context(context), m_name(std::move(name)), m_body(std::move(body)), m_impl(std::make_unique<Impl>()) {
     std::atomic<uint32_t> tid{0};

@@ -4,6 +4,9 @@
 #include "utils/thread_impl.h"
 
 namespace Utils {
+
+uint32_t CurrentThreadId() { return ::GetCurrentThreadId(); }
+
 namespace {
 
 constexpr DWORD kSetThreadNameException = 0x406D1388;

@@ -11,7 +11,5 @@ LocalTime GetLocalTime();
 // Milliseconds since an arbitrary start, wrapping like GetTickCount.
 uint32_t TickCount();
 void SleepMs(uint32_t ms);
-uint32_t CurrentProcessId();
-uint32_t CurrentThreadId();
 
 }  // namespace Utils

@@ -2,7 +2,7 @@
 // times it against md5sum).
 #include <cstdio>
 
-#include "download/download_utils.h"
+#include "utils/md5.h"
 #include "utils/text.h"
 
 int main(int argc, char** argv) {

@@ -8,6 +8,7 @@
 #include "utils/fs.h"
 #include "utils/sysinfo.h"
 #include "utils/text.h"
+#include "utils/process.h"
 #include "utils/time.h"
 
 namespace testing_support {

@@ -15,7 +15,9 @@
 #include <thread>
 
 #include "utils/md5.h"
+#include "utils/process.h"
 #include "utils/text.h"
+#include "utils/thread.h"
 #include "utils/time.h"
 
 #ifndef _WIN32

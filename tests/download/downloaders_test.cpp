@@ -15,6 +15,7 @@
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
 #include "utils/text.h"
+#include "utils/thread.h"
 #include "utils/time.h"
 
 using dltest::GenName;

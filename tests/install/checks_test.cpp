@@ -3,7 +3,7 @@
 
 #include "common/temp_dir.h"
 #include "install/failure_report.h"
-#include "install/hard_disk_manager.h"
+#include "install/free_space.h"
 #include "utils/fs.h"
 
 using namespace install_checks;

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "download/download_utils.h"
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
+#include "utils/md5.h"
 #include "utils/network.h"
 #include "utils/text.h"
 

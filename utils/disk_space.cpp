@@ -1,6 +1,5 @@
-#include "install/hard_disk_manager.h"
-
 #include "utils/disk_space.h"
+
 #include "utils/log.h"
 
 namespace Utils {
@@ -29,21 +28,3 @@ bool HardDiskManager::CheckFreeSpace(const std::wstring& path) {
 }
 
 }  // namespace Utils
-
-namespace install_checks {
-
-std::wstring DrivePart(const std::wstring& path) {
-    if (path.size() >= 2 && path[1] == L':') return path.substr(0, 2);
-    return path;
-}
-
-double FreeGigabytes(Utils::HardDiskManager& disk, const std::wstring& folder) {
-    disk.CheckFreeSpace(DrivePart(folder));
-    return static_cast<double>(disk.freeBytesAvailable) / kBytesPerGigabyte;
-}
-
-bool HasEnoughFreeSpace(Utils::HardDiskManager& disk, const std::wstring& folder) {
-    return FreeGigabytes(disk, folder) >= kRequiredFreeGigabytes;
-}
-
-}  // namespace install_checks
