@@ -63,24 +63,24 @@ void CMainWndFlow::OnDownloaderStarted() {
 }
 
 void CMainWndFlow::ShowProgressPercent(int percent) {
-    ShowProgress(m_progress.Text(percent, TickNow(), ProgressUserFormat()), percent);
+    m_view.ShowProgress(m_progress.Text(percent, m_view.TickNow(), m_view.ProgressUserFormat()), percent);
 }
 
 void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
     switch (r.code) {
         case DL_CODE_START:
             if (!m_startReported) {
-                m_abGroup = ConfiguredAbGroup();
+                m_abGroup = m_view.ConfiguredAbGroup();
                 OnDownloaderStarted();
             }
-            m_progress.StartClock(TickNow());
+            m_progress.StartClock(m_view.TickNow());
             SendTaskEvent(kDownloadStartEvent, 0.0f, L"");
             break;
         case DL_CODE_PROGRESS:
             ShowProgressPercent(m_progress.DownloadPercent(r.value));
             break;
         case DL_CODE_SUCCESS:
-            SendTaskEvent(kDownloadDoneEvent, m_progress.ElapsedSeconds(TickNow()), L"");
+            SendTaskEvent(kDownloadDoneEvent, m_progress.ElapsedSeconds(m_view.TickNow()), L"");
             break;
         case DL_CODE_FAIL:
             ReportDownloadFailure(r);
@@ -90,21 +90,22 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
             ReportInstallFailure(r, true);
             break;
         case IST_CODE_START:
-            WriteHandOff(m_installDir);
+            m_view.WriteHandOff(m_installDir);
             break;
         case IST_CODE_PROGRESS:
             ShowProgressPercent(m_progress.InstallPercent(r.value));
             break;
         case IST_CODE_SUCCESS:
             SendTaskEvent(kInstallSuccessEvent, 0.0f, L"");
-            ShowFinishedPage();
-            OnInstallFinished();
+            m_view.ShowFinishedPage();
+            m_view.OnInstallFinished();
             break;
         case IST_CODE_FAIL:
             ReportInstallFailure(r, false);
-            ShowDialog(kMessageBox2, r.text.empty() ? kInstallFailedText : r.text, kTipCaption);
-            if (InstallProgress::FailureResetsBar(ProgressBarValue())) ShowProgress(kStartProgressText, 0);
-            SelectMainPage(kPageWelcome);
+            m_view.ShowDialog(kMessageBox2, r.text.empty() ? kInstallFailedText : r.text, kTipCaption);
+            if (InstallProgress::FailureResetsBar(m_view.ProgressBarValue()))
+                m_view.ShowProgress(kStartProgressText, 0);
+            m_view.SelectMainPage(kPageWelcome);
             break;
         case IST_RESULT_INST_PATH:
             m_installDir = r.text;
@@ -128,7 +129,7 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
             FinsihCloseDetention = ToMilliseconds(r.value);
             break;
         case IST_RESULT_MESSAGE:
-            ShowDialog(kMessageBox1, r.text, kMessageCaption);
+            m_view.ShowDialog(kMessageBox1, r.text, kMessageCaption);
             break;
         case UNIST_CODE_FAIL:
         case UNIST_CODE_ERROR:
@@ -140,25 +141,26 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
 }
 
 void CMainWndFlow::ShowNetworkTip() {
-    const int result = ShowDialog(kNetworkTip, L"", L"");
+    const int result = m_view.ShowDialog(kNetworkTip, L"", L"");
     if (result == 0) {
-        if (m_savedPage == kPageWelcome || m_savedPage == kPageCustom) RetryInstall(m_savedPage);
+        if (m_savedPage == kPageWelcome || m_savedPage == kPageCustom) m_view.RetryInstall(m_savedPage);
     } else if (result == 1) {
-        if (m_hasInstalledCopy) CloseMainWindow(1);
+        if (m_hasInstalledCopy) m_view.CloseMainWindow(1);
     }
     // A retry that passes its checks moves to the installing page later, when
     // its queued start arrives.
-    SelectMainPage(m_savedPage);
+    m_view.SelectMainPage(m_savedPage);
 }
 
 void CMainWndFlow::ShowRunningProductFailure() {
-    ShowDialog(kMessageBox1, kRunningProductText, kTipCaption);
-    SelectMainPage(m_savedPage);
-    if (m_hasInstalledCopy) CloseMainWindow(1);
+    m_view.ShowDialog(kMessageBox1, kRunningProductText, kTipCaption);
+    m_view.SelectMainPage(m_savedPage);
+    if (m_hasInstalledCopy) m_view.CloseMainWindow(1);
 }
 
 void CMainWndFlow::ReportDownloadFailure(const NotifyRecord& r) {
-    SendTaskEvent(install_checks::kDownloadFailureEvent, 0.0f, BuildDownloadReport(r, NetworkStatus()));
+    SendTaskEvent(install_checks::kDownloadFailureEvent, 0.0f,
+                  m_view.BuildDownloadReport(r, m_view.NetworkStatus(), m_installDir));
 }
 
 void CMainWndFlow::ReportInstallFailure(const NotifyRecord& r, bool isDownload) {
@@ -166,21 +168,26 @@ void CMainWndFlow::ReportInstallFailure(const NotifyRecord& r, bool isDownload) 
                   install_checks::FormatInstallFailureReport(r.value, r.text));
 }
 
-int CMainWndFlow::NetworkStatus() {
+int FlowView::NetworkStatus() {
     return Utils::NetworkStatus(Utils::CheckNetwork());
 }
 
-std::wstring CMainWndFlow::BuildDownloadReport(const NotifyRecord& r, int networkStatus) {
+std::wstring FlowView::BuildDownloadReport(const NotifyRecord& r, int networkStatus, const std::wstring& installDir) {
     Utils::HardDiskManager disk;
-    return install_checks::BuildDownloadFailureReport(r.value, r.text, CDownloadInstaller::PackagePathFor(m_installDir),
+    return install_checks::BuildDownloadFailureReport(r.value, r.text, CDownloadInstaller::PackagePathFor(installDir),
                                                       networkStatus, disk);
 }
 
 void CMainWndFlow::SendTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason) {
-    DEBUG_LOG(L"task %ls\r\n", name.c_str());
-    ReportTaskEvent(name, elapsedSeconds, reason, {{L"AB", m_abGroup}});
+    m_view.SendTaskEvent(name, elapsedSeconds, reason, m_abGroup);
 }
 
-void CMainWndFlow::WriteHandOff(const std::wstring& installDir) { WriteAnalyticsHandOff(installDir); }
+void FlowView::SendTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason,
+                             const std::wstring& abGroup) {
+    DEBUG_LOG(L"task %ls\r\n", name.c_str());
+    ReportTaskEvent(name, elapsedSeconds, reason, {{L"AB", abGroup}});
+}
 
-std::wstring CMainWndFlow::ConfiguredAbGroup() { return GetLaunchConfig().ABGroup; }
+void FlowView::WriteHandOff(const std::wstring& installDir) { WriteAnalyticsHandOff(installDir); }
+
+std::wstring FlowView::ConfiguredAbGroup() { return GetLaunchConfig().ABGroup; }

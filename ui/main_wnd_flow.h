@@ -1,10 +1,10 @@
 #pragma once
 // The main window's reactions to the installation's notifications, kept apart
 // from the window itself: the orchestrator's workers post every callback as a
-// NotifyRecord, and the window thread hands each record to Handle(). What the
-// reactions do to the screen (progress text and bar, pages, dialogs, closing)
-// and the analytics calls go through the virtual members, which the skinned
-// main window implements and tests replace.
+// NotifyRecord, and the window thread hands each record to HandleNotify().
+// What the reactions do to the screen (progress text and bar, pages, dialogs,
+// closing) and the analytics calls go through FlowView, which the skinned main
+// window implements and tests replace; the state of the run stays here.
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -48,43 +48,11 @@ private:
     std::unordered_map<const void*, std::unique_ptr<NotifyRecord>> m_records;
 };
 
-class CMainWndFlow {
+// What the flow needs of the window and the outside world.
+class FlowView {
 public:
-    static constexpr int kPageWelcome = 0;
-    static constexpr int kPageCustom = 1;
-    static constexpr int kPageInstalling = 2;
-    static constexpr int kPageFinished = 3;
+    virtual ~FlowView() = default;
 
-    explicit CMainWndFlow(double downloadScale) : m_progress(downloadScale) {}
-    virtual ~CMainWndFlow() = default;
-    CMainWndFlow(const CMainWndFlow&) = delete;
-    CMainWndFlow& operator=(const CMainWndFlow&) = delete;
-
-    // One notification, on the window thread. Unknown codes do nothing.
-    void HandleNotify(const NotifyRecord& record);
-    // The downloader's start, from this process (code 1001) or another one
-    // (WM_DOWNLOADER_STARTED): reported once per run.
-    void OnDownloaderStarted();
-
-    // The analytics reports of a failed download (1004) and of a failed
-    // package run or a downloader message (2004, 1006).
-    void ReportDownloadFailure(const NotifyRecord& record);
-    void ReportInstallFailure(const NotifyRecord& record, bool isDownload);
-
-    const std::wstring& InstallDir() const { return m_installDir; }
-    const std::wstring& ProductExe() const { return m_productExe; }
-    const std::wstring& ReportedUninstaller() const { return m_reportedUninstaller; }
-    const std::wstring& StartUrl() const { return m_startUrl; }
-    int32_t StartupStyleValue() const { return m_startupStyle; }
-    uint32_t TopShowDelay() const { return TopShowDetention; }
-    uint32_t FinishCloseDelay() const { return FinsihCloseDetention; }
-    const std::wstring& AbGroup() const { return m_abGroup; }
-    bool StartReported() const { return m_startReported; }
-    const InstallProgress& Progress() const { return m_progress; }
-    NotifyMailbox& Mailbox() { return m_mailbox; }
-
-protected:
-    // ---- what the reactions need of the window and the outside world
     virtual uint32_t TickNow() = 0;  // milliseconds, wrapping
     // The layout's own progress text format ("" when it gives none).
     virtual std::wstring ProgressUserFormat() = 0;
@@ -104,35 +72,85 @@ protected:
     virtual void OnInstallFinished() = 0;
     // The connectivity status (0 usable) for the download-failure report.
     virtual int NetworkStatus();
-    // Free gigabytes and writability of the package's folder for that report.
-    virtual std::wstring BuildDownloadReport(const NotifyRecord& record, int networkStatus);
-    // Sends a task event with the window's "AB" property.
-    virtual void SendTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason);
+    // Free gigabytes and writability of the package's folder in installDir for that report.
+    virtual std::wstring BuildDownloadReport(const NotifyRecord& record, int networkStatus,
+                                             const std::wstring& installDir);
+    // Sends a task event with the "AB" property abGroup.
+    virtual void SendTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason,
+                               const std::wstring& abGroup);
     virtual void WriteHandOff(const std::wstring& installDir);
     // The A/B group of the launch configuration, taken at the first download start.
     virtual std::wstring ConfiguredAbGroup();
+};
 
+class CMainWndFlow {
+public:
+    static constexpr int kPageWelcome = 0;
+    static constexpr int kPageCustom = 1;
+    static constexpr int kPageInstalling = 2;
+    static constexpr int kPageFinished = 3;
+
+    // view must outlive the flow; it is not used during construction.
+    CMainWndFlow(FlowView& view, double downloadScale) : m_view(view), m_progress(downloadScale) {}
+    CMainWndFlow(const CMainWndFlow&) = delete;
+    CMainWndFlow& operator=(const CMainWndFlow&) = delete;
+
+    // One notification, on the window thread. Unknown codes do nothing.
+    void HandleNotify(const NotifyRecord& record);
+    // The downloader's start, from this process (code 1001) or another one
+    // (WM_DOWNLOADER_STARTED): reported once per run.
+    void OnDownloaderStarted();
+
+    // The analytics reports of a failed download (1004) and of a failed
+    // package run or a downloader message (2004, 1006).
+    void ReportDownloadFailure(const NotifyRecord& record);
+    void ReportInstallFailure(const NotifyRecord& record, bool isDownload);
+    // A task event with the current A/B group.
+    void SendTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason);
+
+    // The window's side of the run: the folder chosen, the product's path when
+    // the installed copy is opened, the page an installation starts from and
+    // whether a copy was installed before.
+    void SetInstallDir(const std::wstring& dir) { m_installDir = dir; }
+    void SetProductExe(const std::wstring& exe) { m_productExe = exe; }
+    void SetSavedPage(int page) { m_savedPage = page; }
+    void SetHasInstalledCopy(bool has) { m_hasInstalledCopy = has; }
+
+    const std::wstring& InstallDir() const { return m_installDir; }
+    const std::wstring& ProductExe() const { return m_productExe; }
+    const std::wstring& ReportedUninstaller() const { return m_reportedUninstaller; }
+    const std::wstring& StartUrl() const { return m_startUrl; }
+    int32_t StartupStyleValue() const { return m_startupStyle; }
+    uint32_t TopShowDelay() const { return TopShowDetention; }
+    uint32_t FinishCloseDelay() const { return FinsihCloseDetention; }
+    bool HasInstalledCopy() const { return m_hasInstalledCopy; }
+    const std::wstring& AbGroup() const { return m_abGroup; }
+    bool StartReported() const { return m_startReported; }
+    const InstallProgress& Progress() const { return m_progress; }
+    NotifyMailbox& Mailbox() { return m_mailbox; }
+
+    static constexpr const wchar_t* kRunningProductText = L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装";
+    static constexpr const wchar_t* kTipCaption = L"温馨提示";
+    static constexpr const wchar_t* kStartProgressText = L"正在安装中:0%，请稍候...";
+
+private:
     void ShowProgressPercent(int percent);
     void ShowNetworkTip();
     void ShowRunningProductFailure();
 
+    FlowView& m_view;
     // ---- state of the current run
     std::wstring m_installDir;           // the chosen folder, then the package's "InstPath="
     std::wstring m_productExe;           // started at the end
     std::wstring m_reportedUninstaller;  // the package's "UninstEp="
     std::wstring m_startUrl = L"https://www.zelmoxsoft.com/converter";
     int32_t m_startupStyle = NonStartup;
-    uint32_t TopShowDetention = 3000;           // ms after success until the window comes to the front
+    uint32_t TopShowDetention = 3000;             // ms after success until the window comes to the front
     uint32_t FinsihCloseDetention = 0xFFFFFFFFu;  // ms after success until the window closes itself
-    int32_t m_savedPage = kPageWelcome;         // page the current installation was started from
+    int32_t m_savedPage = kPageWelcome;           // page the current installation was started from
     bool m_hasInstalledCopy = false;
     std::wstring m_abGroup = L"IN";
     bool m_startReported = false;
     InstallProgress m_progress;  // the download stopwatch and the pseudo progress
     NotifyMailbox m_mailbox;
-
-public:
-    static constexpr const wchar_t* kRunningProductText = L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装";
-    static constexpr const wchar_t* kTipCaption = L"温馨提示";
-    static constexpr const wchar_t* kStartProgressText = L"正在安装中:0%，请稍候...";
 };

@@ -65,7 +65,7 @@ void AllowMessageFromOutside(HWND hwnd, UINT msg) {
 
 CMainWnd::CMainWnd(DownloaderFactory downloaderFactory)
     : CSkinFrame(kLayout),
-      CMainWndFlow(GetLaunchConfig().DownloadScale),
+      CMainWndFlow(static_cast<FlowView&>(*this), GetLaunchConfig().DownloadScale),
       m_downloaderFactory(std::move(downloaderFactory)) {}
 
 CMainWnd::~CMainWnd() {
@@ -134,11 +134,11 @@ void CMainWnd::InitWindow() {
 
     m_installer = std::make_unique<CDownloadInstaller>(NotifyCallback(), m_downloaderFactory);
     LoadInstallRecords();
-    m_hasInstalledCopy = !m_installedPath.empty();
+    SetHasInstalledCopy(!m_installedPath.empty());
     if (m_installDirEdit) m_installDirEdit->SetText(DefaultInstallDir());
     CenterWindow();
 
-    if (m_hasInstalledCopy) {
+    if (HasInstalledCopy()) {
         const int index = LoadInstalledLanguage(m_installedPath);
         if (m_languageCombo) m_languageCombo->SelectItem(index, false);
         if (FindProcessByName(kProductExe) != 0) {
@@ -163,8 +163,8 @@ void CMainWnd::ShowNameLabels() {
 void CMainWnd::ShowInstalledCopyTip() {
     switch (ShowDialog(L"InstalledPathTipWnd.xml", L"", L"")) {
         case 1:  // "打开软件"
-            m_productExe = m_installedPath + L"\\" + kProductExe;
-            OpenShell(m_productExe, m_installedPath, SW_SHOWNORMAL);
+            SetProductExe(m_installedPath + L"\\" + kProductExe);
+            OpenShell(ProductExe(), m_installedPath, SW_SHOWNORMAL);
             Close(1);
             break;
         case 0:  // "安装最新版本"
@@ -183,7 +183,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
               quickLaunch ? 1 : 0);
     if (FindProcessByName(kUninstallerCopy) != 0) {
         ShowDialog(L"MessageBox1Wnd.xml", kRunningProductText, kTipCaption);
-        if (m_hasInstalledCopy) Close(1);
+        if (HasInstalledCopy()) Close(1);
         return false;
     }
     if (FindProcessByName(kProductExe) != 0) {
@@ -207,7 +207,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
         return false;
     }
 
-    m_installDir = folder;
+    SetInstallDir(folder);
     const std::wstring previousUninstaller = KeepPreviousVersion(folder) ? L"" : m_previousUninstaller;
     const LaunchConfig& config = GetLaunchConfig();
     InstallChoices choices;
@@ -251,9 +251,9 @@ void CMainWnd::OnCheckNet(intptr_t result) {
 
 void CMainWnd::OnInstallResult(bool ok) {
     if (ok) {
-        m_savedPage = CurrentPage();
+        SetSavedPage(CurrentPage());
         SelectMainPage(kPageInstalling);
-        ReportViewEvent(WithGroup(m_abGroup));
+        ReportViewEvent(WithGroup(AbGroup()));
         m_installer->Start();
     }
     if (m_customeInstallBtn) m_customeInstallBtn->SetEnabled(true);
@@ -291,7 +291,7 @@ void CMainWnd::Notify(const toolkit::Notification& n) {
 
 bool CMainWnd::OnClick(toolkit::Control* sender) {
     if (!sender) return false;
-    const ExtraProperties ab = WithGroup(m_abGroup);
+    const ExtraProperties ab = WithGroup(AbGroup());
     if (sender == m_defaultInstallBtn) {
         ReportClickEvent(L"立即安装", ab);
         if (IsChecked(m_treatyCb)) {
@@ -314,7 +314,7 @@ bool CMainWnd::OnClick(toolkit::Control* sender) {
         StartInstall(CustomInstallDir(), IsChecked(m_createDSCb), IsChecked(m_createQSCb));
     } else if (sender == m_openProduceBtn) {
         ReportClickEvent(L"立即体验", ab);
-        if (m_startupStyle == UserStartup) LaunchProduct();
+        if (StartupStyleValue() == UserStartup) LaunchProduct();
         Close(1);
     } else if (sender->Name() == L"closebtn") {
         if (CurrentPage() == kPageFinished) {
@@ -403,15 +403,15 @@ void CMainWnd::ShowFinishedPage() {
 
 void CMainWnd::OnInstallFinished() {
     SaveInstallRecords();
-    WriteHandOff(m_installDir);
-    if (m_startupStyle == AutoStartup) LaunchProduct();
-    if (TopShowDetention != 0) SetTimer(Root(), kTopShowTimer, TopShowDetention);
-    if (FinsihCloseDetention != 0) SetTimer(Root(), kCloseTimer, FinsihCloseDetention);
+    WriteHandOff(InstallDir());
+    if (StartupStyleValue() == AutoStartup) LaunchProduct();
+    if (TopShowDelay() != 0) SetTimer(Root(), kTopShowTimer, TopShowDelay());
+    if (FinishCloseDelay() != 0) SetTimer(Root(), kCloseTimer, FinishCloseDelay());
 }
 
 void CMainWnd::LaunchProduct() {
-    if (m_startUrl.size() > 5) OpenShell(m_startUrl, L"", SW_SHOWMAXIMIZED);
-    if (!Utils::FileExists(m_productExe)) return;
+    if (StartUrl().size() > 5) OpenShell(StartUrl(), L"", SW_SHOWMAXIMIZED);
+    if (!Utils::FileExists(ProductExe())) return;
     // Let the window finish what it is drawing before the product takes the screen.
     const uint32_t start = Utils::TickCount();
     MSG msg;
@@ -427,8 +427,8 @@ void CMainWnd::LaunchProduct() {
         TranslateMessage(&msg);
         DispatchMessageW(&msg);
     }
-    DEBUG_LOG(L"starting %ls\r\n", m_productExe.c_str());
-    OpenShell(m_productExe, L"", SW_SHOWNORMAL);
+    DEBUG_LOG(L"starting %ls\r\n", ProductExe().c_str());
+    OpenShell(ProductExe(), L"", SW_SHOWNORMAL);
 }
 
 // ---------------------------------------------------------------- helpers
@@ -464,7 +464,7 @@ void CMainWnd::LoadInstallRecords() {
     m_previousUninstaller = records.previousUninstaller;
 }
 
-void CMainWnd::SaveInstallRecords() { install_records::SaveInstallRecords(m_installDir, m_reportedUninstaller); }
+void CMainWnd::SaveInstallRecords() { install_records::SaveInstallRecords(InstallDir(), ReportedUninstaller()); }
 
 std::wstring CMainWnd::DefaultInstallDir() {
     const install_records::DefaultDirResult result = install_records::DefaultInstallDir(
@@ -509,7 +509,7 @@ void CMainWnd::OpenShell(const std::wstring& target, const std::wstring& folder,
     ShellExecuteW(GetHWND(), L"open", target.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(), show);
 }
 
-// ---------------------------------------------------------------- CMainWndFlow
+// ---------------------------------------------------------------- FlowView
 
 uint32_t CMainWnd::TickNow() { return Utils::TickCount(); }
 
@@ -544,7 +544,7 @@ void CMainWnd::CloseMainWindow(int code) { Close(code); }
 int CMainWnd::NetworkStatus() {
     // The connectivity query needs COM on the calling thread.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int status = CMainWndFlow::NetworkStatus();
+    const int status = FlowView::NetworkStatus();
     if (SUCCEEDED(com)) CoUninitialize();
     return status;
 }

@@ -20,7 +20,9 @@ namespace Utils {
 class Thread;
 }
 
-class CMainWnd : public CSkinFrame, public CMainWndFlow {
+// The window is the flow's view: the flow keeps the run's state and calls
+// back through FlowView for everything it shows.
+class CMainWnd : public CSkinFrame, private FlowView, public CMainWndFlow {
 public:
     static constexpr const wchar_t* kLayout = L"MainWnd.xml";
     static constexpr const wchar_t* kProductExe = L"Velqor.exe";
@@ -63,7 +65,8 @@ protected:
     LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) override;
     bool OnCloseRequest(int code) override;
 
-    // CMainWndFlow
+private:
+    // FlowView
     uint32_t TickNow() override;
     std::wstring ProgressUserFormat() override;
     void ShowProgress(const std::wstring& text, int percent) override;
@@ -76,7 +79,6 @@ protected:
     void OnInstallFinished() override;
     int NetworkStatus() override;
 
-private:
     bool OnClick(toolkit::Control* sender);
     void OnSelectChanged(toolkit::Control* sender);
     void OnTabSelect();

@@ -18,9 +18,12 @@ struct Event {
     std::wstring ab;
 };
 
-class RecordingWindow : public CMainWndFlow {
+// What the flow asks of its window, recorded.
+class RecordingView : public FlowView {
 public:
-    explicit RecordingWindow(double scale = 0.7) : CMainWndFlow(scale) {}
+    static constexpr int kPageInstalling = CMainWndFlow::kPageInstalling;
+    static constexpr int kPageFinished = CMainWndFlow::kPageFinished;
+    static constexpr const wchar_t* kStartProgressText = CMainWndFlow::kStartProgressText;
 
     uint32_t now = 100000;
     std::wstring userFormat;
@@ -37,10 +40,6 @@ public:
     int finishedCalls = 0;
     std::wstring configuredAb = L"B2";
 
-    void Notify(int code, double value = 0.0, const std::wstring& t = L"") { HandleNotify(NotifyRecord{code, value, t}); }
-    void SetSavedPage(int p) { m_savedPage = p; }
-    void SetInstalledCopy(bool b) { m_hasInstalledCopy = b; }
-    void SetInstallDir(const std::wstring& d) { m_installDir = d; }
     std::vector<std::wstring> EventNames() const {
         std::vector<std::wstring> names;
         for (const auto& e : events) names.push_back(e.name);
@@ -71,14 +70,28 @@ protected:
     }
     void OnInstallFinished() override { ++finishedCalls; }
     int NetworkStatus() override { return 2; }
-    std::wstring BuildDownloadReport(const NotifyRecord& r, int net) override {
+    std::wstring BuildDownloadReport(const NotifyRecord& r, int net, const std::wstring&) override {
         return r.text + L"/" + std::to_wstring(net);
     }
-    void SendTaskEvent(const std::wstring& name, float elapsed, const std::wstring& reason) override {
-        events.push_back({name, elapsed, reason, m_abGroup});
+    void SendTaskEvent(const std::wstring& name, float elapsed, const std::wstring& reason,
+                       const std::wstring& ab) override {
+        events.push_back({name, elapsed, reason, ab});
     }
     void WriteHandOff(const std::wstring& dir) override { handOffs.push_back(dir); }
     std::wstring ConfiguredAbGroup() override { return configuredAb; }
+};
+
+// The flow over a recording view.
+class RecordingWindow : public RecordingView, public CMainWndFlow {
+public:
+    explicit RecordingWindow(double scale = 0.7) : CMainWndFlow(static_cast<FlowView&>(*this), scale) {}
+
+    using RecordingView::kPageFinished;
+    using RecordingView::kPageInstalling;
+    using RecordingView::kStartProgressText;
+
+    void Notify(int code, double value = 0.0, const std::wstring& t = L"") { HandleNotify(NotifyRecord{code, value, t}); }
+    void SetInstalledCopy(bool b) { SetHasInstalledCopy(b); }
 };
 
 TEST(MainWndFlow, TheDownloaderStartIsReportedOnceAndTheDownloadStartEveryTime) {
