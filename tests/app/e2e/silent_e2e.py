@@ -90,14 +90,14 @@ class Suite(e2e.Suite):
         super().__init__(args)
         self.runs = []
 
-    def prepare(self, name, download_url=None, extra_folders=(), check_net=False):
+    def prepare(self, name, download_url=None, extra_folders=(), analytics_url=None):
         d = super().prepare(name, download_url, extra_folders)
-        if check_net:
+        if analytics_url is not None:
             ini = os.path.join(d, "ZelmoxInstallerConfig.ini")
             with open(ini) as f:
                 text = f.read()
             with open(ini, "w", newline="\r\n") as f:
-                f.write(text.replace("IsCheckNet=false", "IsCheckNet=true"))
+                f.write(re.sub(r"AnalyticsUrl=.*", "AnalyticsUrl=" + analytics_url, text))
         return d
 
     def run(self, case_dir, args, **kw):
@@ -149,10 +149,13 @@ def task_names(s, timeout=20.0, expect=()):
 # ------------------------------------------------------------------ cases
 
 def case_success(s):
-    d = s.prepare("success")
+    # The configuration file names an analytics server where nothing listens:
+    # the one on the command line must be the one that receives the events.
+    dead = int(e2e.http_get(s.server.url + "/_deadport").decode().strip())
+    d = s.prepare("success", analytics_url="http://127.0.0.1:%d/sa?project=pc" % dead)
     log_win = "C:\\VelqorLogs\\run 1\\setup.log"  # the folders are created
     shutil.rmtree(s.wine.unix_path("C:\\VelqorLogs"), ignore_errors=True)
-    r = s.run(d, ["-silent=true", "-log=" + log_win])
+    r = s.run(d, ["-silent=true", "-log=" + log_win, "-analyticsurl=%s/sa?project=pc" % s.collector.url])
     check_result(r, 0, "installed")
 
     raw, args = read_record(record_path(d))
