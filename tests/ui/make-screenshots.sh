@@ -15,5 +15,5 @@ trap stop_xvfb EXIT
 xsetroot -solid '#C9CED8' 2>/dev/null || true  # a neutral desktop behind the shadows
 export VELQOR_WINEPREFIX=${VELQOR_WINEPREFIX:-$build/wineprefix}
 export VELQOR_SHOT_DIR=$out
-"$root/tests/ui/gui_driver.sh" "$build/tests/ui/ui_gui_tests.exe" --gtest_filter='SkinWindows.Screenshots'
+"$root/tests/ui/gui_driver.sh" wine64 "$build/tests/ui/ui_gui_tests.exe" --gtest_filter='SkinWindows.Screenshots'
 ls -l "$out"
