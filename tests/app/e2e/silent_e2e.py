@@ -225,6 +225,29 @@ def case_autostart(s):
     wait_until("the demo product to start (%s)" % product, lambda: os.path.exists(product), 30)
 
 
+def case_check_net(s):
+    # IsCheckNet: the connectivity query (COM on the installer's main thread)
+    # runs before the download. What Wine answers depends on the machine's
+    # interfaces: usable, and the installation goes on, or not, and the run ends
+    # with its own code before anything is requested.
+    d = s.prepare("check-net")
+    ini = os.path.join(d, "ZelmoxInstallerConfig.ini")
+    with open(ini) as f:
+        text = f.read()
+    with open(ini, "w", newline="\r\n") as f:
+        f.write(text.replace("IsCheckNet=false", "IsCheckNet=true"))
+    r = s.run(d, ["-silent=true"])
+    console = r.console()
+    check("velqor-setup: checking the network" in console, "no connectivity check in %r" % console)
+    if r.code == 6:
+        check_result(r, 6, "no usable network connection")
+        check_no_package(s, d)
+    else:
+        check_result(r, 0, "installed")
+        check(console.index("velqor-setup: checking the network") < console.index("velqor-setup: downloading the package"),
+              "the check did not come first: %r" % console)
+
+
 def case_bad_command_line(s):
     d = s.prepare("bad-command-line")
     log_win = Wine.win_path(os.path.join(d, "setup.log"))
@@ -351,6 +374,7 @@ CASES = [
     ("success", case_success),
     ("instdir", case_instdir),
     ("autostart", case_autostart),
+    ("check-net", case_check_net),
     ("bad-command-line", case_bad_command_line),
     ("download-failure", case_download_failure),
     ("verification-failure", case_verification_failure),
