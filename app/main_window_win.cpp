@@ -1,32 +1,19 @@
 #include "app/main_window.h"
 
-#include "analytics/reporting.h"
+#include "app/configured_downloads.h"
 #include "config/launch_config.h"
-#include "download/downloader_factory.h"
-#include "install/failure_report.h"
 #include "toolkit/window_win.h"
 #include "ui/main_wnd_win.h"
 
 namespace {
 constexpr wchar_t kTitle[] = L"Velqor";
 constexpr DWORD kStyle = 0x10CF0000;  // visible, overlapped, caption, system menu, thick frame, min/max boxes
-
-// The downloaders as the launch configuration asks for them; the length
-// probe's failure reasons go to analytics.
-DownloaderFactory ConfiguredDownloaderFactory() {
-    DownloaderSettings settings;
-    settings.curlReady = GetLaunchConfig().CurlReady;
-    settings.failureReason = [](const std::wstring& reason) {
-        ReportTaskEvent(install_checks::kDownloadFailureEvent, 0.0f, reason, {{L"AB", L"IN"}});
-    };
-    return MakeDownloaderFactory(std::move(settings));
-}
 }  // namespace
 
 MainWindowHost::MainWindowHost(HINSTANCE instance) : m_instance(instance) {
     // The toolkit knows the module, the embedded skin archive and the shadow's window class.
     toolkit::InitializeToolkit(instance);
-    m_window = std::make_unique<CMainWnd>(ConfiguredDownloaderFactory());
+    m_window = std::make_unique<CMainWnd>(ConfiguredDownloaderFactory(GetLaunchConfig()));
 }
 
 MainWindowHost::~MainWindowHost() {
@@ -34,6 +21,8 @@ MainWindowHost::~MainWindowHost() {
     m_window.reset();  // waits for the connectivity check and the orchestrator's workers
     toolkit::ShutdownToolkit();
 }
+
+int MainWindowHost::ExitCode() const { return m_window ? m_window->ExitCode() : 0; }
 
 void MainWindowHost::Run() {
     // A skin that cannot be built ends the process inside Create (message, exit code 1).

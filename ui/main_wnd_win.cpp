@@ -182,11 +182,13 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
     DEBUG_LOG(L"folder=%ls desktop=%d quicklaunch=%d\r\n", folder.c_str(), desktopShortcut ? 1 : 0,
               quickLaunch ? 1 : 0);
     if (FindProcessByName(kUninstallerCopy) != 0) {
+        Refused(kExitProductRunning);
         ShowDialog(L"MessageBox1Wnd.xml", kRunningProductText, kTipCaption);
         if (HasInstalledCopy()) Close(1);
         return false;
     }
     if (FindProcessByName(kProductExe) != 0) {
+        Refused(kExitProductRunning);
         ShowDialog(L"MessageBox1Wnd.xml", kRunningProductText, kTipCaption);
         Close(1);
         return false;
@@ -194,12 +196,14 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
     if (m_customeInstallBtn) m_customeInstallBtn->SetEnabled(false);
 
     if (!Utils::CreateDirectories(folder)) {
+        Refused(kExitInvalidFolder);
         ShowDialog(L"MessageBox2Wnd.xml", kInvalidPathText, kTipCaption);
         RaiseNotify(Root(), L"install", 0);
         return false;
     }
     Utils::HardDiskManager disk;
     if (!install_checks::HasEnoughFreeSpace(disk, folder)) {
+        Refused(kExitNotEnoughSpace);
         std::wstring text;
         if (!toolkit::GetLanguageText(kLowDiskTextId, text)) text = kLowDiskText;
         ShowDialog(L"MessageBox2Wnd.xml", text, kTipCaption);
@@ -244,8 +248,12 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
 
 void CMainWnd::OnCheckNet(intptr_t result) {
     const int status = Utils::NetworkStatus(static_cast<int32_t>(result));
-    DEBUG_LOG(L"connectivity status=%u\r\n", static_cast<unsigned>(status));
-    if (status != 0) ShowDialog(L"MessageBox2Wnd.xml", kBadNetworkText, kTipCaption);
+    DEBUG_LOG(L"connectivity status=%u
+", static_cast<unsigned>(status));
+    if (status != 0) {
+        Refused(kExitNoNetwork);
+        ShowDialog(L"MessageBox2Wnd.xml", kBadNetworkText, kTipCaption);
+    }
     RaiseNotify(Root(), L"install", status == 0 ? 1 : 0);
 }
 
