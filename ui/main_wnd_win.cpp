@@ -248,8 +248,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
 
 void CMainWnd::OnCheckNet(intptr_t result) {
     const int status = Utils::NetworkStatus(static_cast<int32_t>(result));
-    DEBUG_LOG(L"connectivity status=%u
-", static_cast<unsigned>(status));
+    DEBUG_LOG(L"connectivity status=%u\r\n", static_cast<unsigned>(status));
     if (status != 0) {
         Refused(kExitNoNetwork);
         ShowDialog(L"MessageBox2Wnd.xml", kBadNetworkText, kTipCaption);
