@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "toolkit/archive.h"
+
 namespace toolkit {
 
 // ---------------------------------------------------------------- Control
@@ -30,6 +32,10 @@ bool Control::ApplyAttribute(std::wstring_view name, std::wstring_view value) {
         {L"name", [](Control& c, std::wstring_view v) { c.m_name = v; }},
         {L"text", [](Control& c, std::wstring_view v) { c.m_text = v; }},
         {L"userdata", [](Control& c, std::wstring_view v) { c.m_userData = v; }},
+        {L"accname", [](Control& c, std::wstring_view v) { c.m_accName = v; }},
+        {L"textid", [](Control& c, std::wstring_view v) { c.m_textId = v; }},
+        {L"userdataid", [](Control& c, std::wstring_view v) { c.m_userDataId = v; }},
+        {L"accnameid", [](Control& c, std::wstring_view v) { c.m_accNameId = v; }},
         {L"width", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) c.m_fixedWidth = std::max(n, 0); }},
         {L"height", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) c.m_fixedHeight = std::max(n, 0); }},
         {L"minwidth", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) c.m_minWidth = std::max(n, 0); }},
@@ -87,9 +93,22 @@ void Control::SetFixedHeight(int h) {
 }
 
 void Control::SetText(std::wstring_view text) {
+    m_textId.clear();  // the program's text wins over the layout's text id
     if (m_text == text) return;
     m_text = text;
     Invalidate();
+    if (m_host) m_host->ControlChanged(this, Host::Change::Name);
+}
+
+void Control::ApplyLanguageTexts() {
+    std::wstring text;
+    if (!m_textId.empty() && GetLanguageText(m_textId, text) && text != m_text) {
+        m_text = text;
+        Invalidate();
+        if (m_host) m_host->ControlChanged(this, Host::Change::Name);
+    }
+    if (!m_userDataId.empty() && GetLanguageText(m_userDataId, text)) m_userData = text;
+    if (!m_accNameId.empty() && GetLanguageText(m_accNameId, text)) m_accName = text;
 }
 
 void Control::SetVisible(bool visible) {
@@ -99,6 +118,7 @@ void Control::SetVisible(bool visible) {
         m_hot = m_pushed = false;
     }
     NeedLayout();
+    if (m_host) m_host->ControlChanged(this, Host::Change::State);
 }
 
 void Control::SetEnabled(bool enabled) {
@@ -106,6 +126,7 @@ void Control::SetEnabled(bool enabled) {
     m_enabled = enabled;
     if (!enabled) m_hot = m_pushed = false;
     Invalidate();
+    if (m_host) m_host->ControlChanged(this, Host::Change::State);
 }
 
 void Control::SetHot(bool hot) {
@@ -494,6 +515,7 @@ void CheckBox::SetCheck(bool checked, bool notify) {
     if (m_selected == checked) return;
     m_selected = checked;
     Invalidate();
+    if (m_host) m_host->ControlChanged(this, Host::Change::State);
     if (notify && m_host) m_host->SendNotify(this, L"selectchanged", checked ? 1 : 0);
 }
 
@@ -570,9 +592,11 @@ void Progress::SetRange(int min, int max) {
 }
 
 void Progress::SetValue(int value) {
+    const int old = m_value;
     m_value = value;
     Normalize();
     Invalidate();
+    if (m_host && m_value != old) m_host->ControlChanged(this, Host::Change::Value);
 }
 
 void Progress::SetForeImage(std::wstring_view image) {

@@ -31,6 +31,9 @@ public:
     virtual int MeasureTextWidth(const Control* control, std::wstring_view text) = 0;
     // A control leaves the tree: forget its timers, hover/focus and queued notifications.
     virtual void ControlRemoved(Control* control) = 0;
+    // What changed about a control, for assistive technology (screen readers).
+    enum class Change { Name, Value, State };
+    virtual void ControlChanged(Control* /*control*/, Change /*what*/) {}
 };
 
 // Text style flags (independent of the platform's DT_* values).
@@ -88,6 +91,14 @@ public:
     virtual void SetText(std::wstring_view text);
     const std::wstring& UserData() const { return m_userData; }
     void SetUserData(std::wstring_view text) { m_userData = text; }
+    // The name assistive technology announces: "accname" from the layout, or
+    // the control's text.
+    const std::wstring& AccessibleName() const { return m_accName.empty() ? m_text : m_accName; }
+    // Language text ids from the layout ("textid", "userdataid", "accnameid"):
+    // replaces the text, user data and accessible name with the current
+    // language's texts where the language table has them. A text the program
+    // set itself (SetText) is kept.
+    void ApplyLanguageTexts();
     bool IsVisible() const { return m_visible; }
     virtual void SetVisible(bool visible);
     bool IsEnabled() const { return m_enabled; }
@@ -136,6 +147,7 @@ protected:
     Control* m_parent = nullptr;
     Rect m_rect;
     std::wstring m_name, m_text, m_userData, m_bkImage;
+    std::wstring m_accName, m_textId, m_userDataId, m_accNameId;
     int m_fixedWidth = 0, m_fixedHeight = 0;
     int m_minWidth = 0, m_maxWidth = 9999, m_minHeight = 0, m_maxHeight = 9999;
     Rect m_padding;

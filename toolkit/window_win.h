@@ -46,6 +46,7 @@
 namespace toolkit {
 
 class CWindowShadow;
+class AccessibleWindow;
 
 // Starts GDI+ and registers the shadow window class (once; later calls do
 // nothing). Called by the first window when the program did not call it.
@@ -80,6 +81,8 @@ public:
     virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled);  // runs before the base
     virtual bool OnCloseRequest(int code);                  // WM_CLOSE: true lets the window close
     virtual void OnFinalMessage() {}                        // after WM_NCDESTROY
+    // The name screen readers announce for the window (default: its title).
+    virtual std::wstring AccessibleTitle() const;
 
     // ---- operations
     HWND Create(HWND owner, const wchar_t* title, DWORD style, DWORD exStyle, int x = CW_USEDEFAULT,
@@ -104,10 +107,23 @@ public:
     // Lays out and repaints the whole window (the layout itself runs at the
     // next paint, hit test or mouse message, or at EnsureLayout).
     void Relayout();
+    // Puts the language table's texts into the controls that name text ids.
+    void RefreshLanguageTexts();
     void EnsureLayout();
     HFONT GetFont(int id) const;
+    // Gives `control` the keyboard focus (nullptr: none).
     void SetFocusControl(Control* control);
     Control* FocusControl() const { return m_focus; }
+    // The controls Tab visits, in reading order: interactive, enabled and shown
+    // (the control and all its parents visible).
+    std::vector<Control*> FocusOrder() const;
+    // Tab / Shift+Tab: the next or previous control of FocusOrder, wrapping around.
+    void MoveFocus(bool forward);
+    // The focus cue is drawn only once the keyboard has been used in the window,
+    // so that a mouse user sees the window as designed.
+    bool ShowsFocusCue() const { return m_focusCue; }
+    Color FocusCueColor() const { return m_focusColor; }
+    static bool IsShown(const Control* control);
     CWindowShadow* Shadow() const { return m_shadow.get(); }
     void SetShadow(std::unique_ptr<CWindowShadow> shadow);
 
@@ -122,6 +138,10 @@ public:
                     bool queued = false) override;
     int MeasureTextWidth(const Control* control, std::wstring_view text) override;
     void ControlRemoved(Control* control) override;
+    void ControlChanged(Control* control, Change what) override;
+
+    // Posted by the accessible object's default action (lParam = the control).
+    static constexpr UINT kMsgAccessibleAction = WM_APP + 0x3A3;
 
 protected:
     static constexpr UINT kMsgDrainNotify = WM_APP + 0x3A1;
@@ -138,6 +158,7 @@ private:
     void OnButtonDown(int x, int y);
     void OnButtonUp(int x, int y);
     Control* InteractiveAt(int x, int y);
+    void ShowFocusCue();
     void BeginEdit(Control* edit);
     void EndEdit(bool keep);
     void ForgetControl(Control* control);
@@ -161,7 +182,10 @@ private:
     Control* m_editing = nullptr;
     HWND m_editHwnd = nullptr;
     HBRUSH m_editBrush = nullptr;
+    bool m_focusCue = false;
+    Color m_focusColor = 0xFF2F6BFF;
     std::unique_ptr<CWindowShadow> m_shadow;
+    AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT
 };
 
 }  // namespace toolkit

@@ -6,12 +6,16 @@
 
 #include <windows.h>
 
+#include <oleacc.h>
+
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
 #include <string>
 #include <thread>
 
+#include "toolkit/accessible_win.h"
 #include "toolkit/window_win.h"
 #include "install/install_records.h"
 #include "ui/main_wnd_win.h"
@@ -506,4 +510,349 @@ TEST(SkinWindows, Screenshots) {
         ShowMessageDialog(d.layout, hwnd, d.text, d.caption);
     }
     DestroyWindow(hwnd);
+}
+
+// ---------------------------------------------------------------- keyboard
+
+namespace {
+
+// Names of the controls Tab visits from the current focus, `count` presses.
+std::vector<std::wstring> TabWalk(Driver& driver, HWND hwnd, int count, const char* key = "Tab") {
+    std::vector<std::wstring> names;
+    toolkit::WindowImpl* w = toolkit::WindowImpl::FromHandle(hwnd);
+    for (int i = 0; i < count && w; ++i) {
+        if (!driver.Request(std::string("key ") + key)) break;
+        names.push_back(w->FocusControl() ? w->FocusControl()->Name() : L"(none)");
+    }
+    return names;
+}
+
+// A click on a part of the window that holds no control: the window gets the
+// keyboard, no control has the focus.
+bool ClickEmpty(Driver& driver, HWND hwnd, int x, int y) {
+    POINT pt{x, y};
+    ClientToScreen(hwnd, &pt);
+    return driver.Request("click " + std::to_string(pt.x) + " " + std::to_string(pt.y));
+}
+
+std::vector<std::wstring> Names(std::initializer_list<const wchar_t*> list) {
+    return std::vector<std::wstring>(list.begin(), list.end());
+}
+
+}  // namespace
+
+TEST_F(MainWindow, TabVisitsEachPageInReadingOrderAndKeysActivate) {
+    Driver driver;
+    if (!driver.Available()) GTEST_SKIP() << "not run by gui_driver.sh";
+    EXPECT_EQ(wnd.FocusControl(), Find(L"defaultInstallBtn")) << "the layout's default button starts focused";
+    EXPECT_FALSE(wnd.ShowsFocusCue()) << "no focus cue before the keyboard is used";
+    wnd.CenterWindow();
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    PumpFor(300);
+    ASSERT_TRUE(ClickEmpty(driver, hwnd, 20, 380));
+    EXPECT_EQ(TabWalk(driver, hwnd, 7),
+              Names({L"minbtn", L"closebtn", L"defaultInstallBtn", L"treatyCb", L"treatyBtn", L"customeBtn", L"minbtn"}));
+    EXPECT_TRUE(wnd.ShowsFocusCue());
+    EXPECT_EQ(TabWalk(driver, hwnd, 2, "shift+Tab"), Names({L"customeBtn", L"treatyBtn"}));
+
+    // Space toggles the terms box (and the link follows it); Enter activates a button.
+    wnd.SetFocusControl(Find(L"treatyCb"));
+    ASSERT_TRUE(driver.Request("key space"));
+    EXPECT_FALSE(Find<toolkit::CheckBox>(L"treatyCb")->IsChecked());
+    EXPECT_FALSE(Find<toolkit::CheckBox>(L"treatyBtn")->IsChecked());
+    ASSERT_TRUE(driver.Request("key space"));
+    EXPECT_TRUE(Find<toolkit::CheckBox>(L"treatyCb")->IsChecked());
+    wnd.SetFocusControl(Find(L"customeBtn"));
+    ASSERT_TRUE(driver.Request("key Return"));
+    EXPECT_EQ(wnd.CurrentPage(), 1);
+    EXPECT_EQ(wnd.FocusControl(), Find(L"customeInstallBtn"));
+
+    // The custom page; the folder edit takes the keyboard and gives it back on Tab.
+    EXPECT_EQ(TabWalk(driver, hwnd, 9),
+              Names({L"backBtn", L"minbtn", L"closebtn", L"installDirEdit", L"chDirBtn", L"createDSCb", L"createQSCb",
+                     L"customeInstallBtn", L"backBtn"}));
+    wnd.SetFocusControl(Find(L"createQSCb"));
+    ASSERT_TRUE(driver.Request("key space"));
+    EXPECT_FALSE(Find<toolkit::CheckBox>(L"createQSCb")->IsChecked());
+    wnd.SetFocusControl(Find(L"backBtn"));
+    ASSERT_TRUE(driver.Request("key space"));
+    EXPECT_EQ(wnd.CurrentPage(), 0);
+
+    // Alt+F4 is a close request: ignored on the installing page.
+    SelectPage(2);
+    ASSERT_TRUE(driver.Request("key alt+F4"));
+    EXPECT_TRUE(IsWindow(hwnd));
+    EXPECT_TRUE(TabWalk(driver, hwnd, 1) == Names({L"(none)"})) << "nothing to focus while installing";
+    SelectPage(3);
+    ASSERT_TRUE(driver.Request("key alt+F4"));
+    PumpFor(2000, [&] { return !IsWindow(hwnd); });
+    EXPECT_FALSE(IsWindow(hwnd));
+}
+
+TEST(SkinWindows, DialogsStartOnTheirDefaultButtonAndFollowTab) {
+    REQUIRE_DISPLAY();
+    Driver driver;
+    if (!driver.Available()) GTEST_SKIP() << "not run by gui_driver.sh";
+    struct Case {
+        const wchar_t* layout;
+        const wchar_t* className;
+        const wchar_t* initial;
+        std::vector<std::wstring> order;  // after Tab presses from the initial button
+        std::string key;                  // then pressed
+        int expected;
+    } cases[] = {
+        {L"ExitTipWnd.xml", L"ExitTipWnd", L"cancelBtn", Names({L"closebtn", L"okBtn", L"cancelBtn"}), "Return", 1},
+        {L"ExitTipWnd.xml", L"ExitTipWnd", L"cancelBtn", Names({L"closebtn", L"okBtn"}), "space", 0},
+        {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", L"okBtn", Names({L"closebtn", L"cancelBtn", L"okBtn"}), "Return", 0},
+        {L"NetworkTipWnd.xml", L"NetworkTipWnd", L"okBtn", Names({L"closebtn"}), "Return", 2},
+        {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", L"closebtn", Names({L"closebtn"}), "space", 2},
+        {L"MessageBox2Wnd.xml", L"MessageBox2Wnd", L"closebtn", {}, "Return", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utils::WideToUtf8(c.layout) + " " + c.key);
+        std::wstring initial;
+        std::vector<std::wstring> order;
+        RunInModalLoop([&] {
+            HWND dlg = WaitForWindow(c.className);
+            if (!dlg) return;
+            auto* w = toolkit::WindowImpl::FromHandle(dlg);
+            initial = w->FocusControl() ? w->FocusControl()->Name() : L"";
+            // The dialog is the active window: the keys go to it.
+            order = TabWalk(driver, dlg, static_cast<int>(c.order.size()));
+            if (IsWindow(dlg)) driver.Request("key " + c.key);
+        });
+        EXPECT_EQ(ShowMessageDialog(c.layout, nullptr), c.expected);
+        EXPECT_EQ(initial, c.initial);
+        EXPECT_EQ(order, c.order);
+    }
+}
+
+// ---------------------------------------------------------------- screen readers
+
+namespace {
+
+struct AccEntry {
+    std::wstring name, value, action;
+    long role = 0, state = 0;
+    RECT where{};
+};
+
+std::wstring TakeBstr(BSTR b) {
+    std::wstring s = b ? std::wstring(b, SysStringLen(b)) : L"";
+    SysFreeString(b);
+    return s;
+}
+
+// What a screen reader sees: the client object of `hwnd` and its children,
+// read on a thread of its own (as another program would, through COM).
+bool WalkAccessibleTree(HWND hwnd, AccEntry& self, std::vector<AccEntry>& children, long& focusId) {
+    bool ok = false;
+
+    std::thread client([&] {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        IAccessible* acc = nullptr;
+        HRESULT hr = AccessibleObjectFromWindow(hwnd, static_cast<DWORD>(OBJID_CLIENT), toolkit::kIidAccessible,
+                                                 reinterpret_cast<void**>(&acc));
+        if (SUCCEEDED(hr) && acc) {
+            auto read = [&](long id, AccEntry& e) {
+                VARIANT child;
+                VariantInit(&child);
+                child.vt = VT_I4;
+                child.lVal = id;
+                BSTR b = nullptr;
+                if (acc->get_accName(child, &b) == S_OK) e.name = TakeBstr(b);
+                b = nullptr;
+                if (acc->get_accValue(child, &b) == S_OK) e.value = TakeBstr(b);
+                b = nullptr;
+                if (acc->get_accDefaultAction(child, &b) == S_OK) e.action = TakeBstr(b);
+                VARIANT v;
+                VariantInit(&v);
+                if (acc->get_accRole(child, &v) == S_OK && v.vt == VT_I4) e.role = v.lVal;
+                VariantInit(&v);
+                if (acc->get_accState(child, &v) == S_OK && v.vt == VT_I4) e.state = v.lVal;
+                long l = 0, t = 0, w = 0, h = 0;
+                if (acc->accLocation(&l, &t, &w, &h, child) == S_OK) e.where = RECT{l, t, l + w, t + h};
+            };
+            read(CHILDID_SELF, self);
+            long count = 0;
+            acc->get_accChildCount(&count);
+            std::vector<VARIANT> kids(static_cast<size_t>(count));
+            long got = 0;
+            HRESULT hc = count > 0 ? AccessibleChildren(acc, 0, count, kids.data(), &got) : E_FAIL;
+            if (SUCCEEDED(hc)) {
+                ok = got == count;
+                for (long i = 0; i < got; ++i) {
+                    AccEntry e;
+                    if (kids[static_cast<size_t>(i)].vt == VT_I4) read(kids[static_cast<size_t>(i)].lVal, e);
+                    VariantClear(&kids[static_cast<size_t>(i)]);
+                    children.push_back(e);
+                }
+            }
+            VARIANT focus;
+            VariantInit(&focus);
+            focusId = acc->get_accFocus(&focus) == S_OK && focus.vt == VT_I4 ? focus.lVal : -1;
+            acc->Release();
+        }
+        CoUninitialize();
+    });
+    // The window answers on this thread while the client waits.
+    bool done = false;
+    std::thread waiter([&] { client.join(); done = true; });
+    PumpFor(20000, [&] { return done; });
+    waiter.join();
+    return ok;
+}
+
+const AccEntry* FindEntry(const std::vector<AccEntry>& all, const std::wstring& name) {
+    for (const auto& e : all)
+        if (e.name == name) return &e;
+    return nullptr;
+}
+
+}  // namespace
+
+TEST_F(MainWindow, ScreenReadersSeeEveryControlOfThePage) {
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd);
+    PumpFor(200);
+    struct Expect { const wchar_t* name; long role; long stateSet; long stateClear; const wchar_t* action; };
+    struct PageCase { int page; std::vector<Expect> expected; } pages[] = {
+        {0, {{L"最小化", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSABLE, STATE_SYSTEM_INVISIBLE, L"按下"},
+             {L"关闭", ROLE_SYSTEM_PUSHBUTTON, 0, STATE_SYSTEM_INVISIBLE, L"按下"},
+             {L"返回", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_INVISIBLE, 0, L"按下"},
+             {L"立即安装", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSED, 0, L"按下"},
+             {L"已同意", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED, 0, L"取消选中"},
+             {L"《用户许可协议》", ROLE_SYSTEM_CHECKBUTTON, 0, 0, nullptr},
+             {L"请先阅读并同意用户许可协议", ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_INVISIBLE, 0, nullptr},
+             {L"自定义安装", ROLE_SYSTEM_PUSHBUTTON, 0, STATE_SYSTEM_UNAVAILABLE, nullptr},
+             {L"Velqor", ROLE_SYSTEM_STATICTEXT, STATE_SYSTEM_READONLY, 0, nullptr}}},
+        {1, {{L"返回", ROLE_SYSTEM_PUSHBUTTON, 0, STATE_SYSTEM_INVISIBLE, L"按下"},
+             {L"安装路径：", ROLE_SYSTEM_STATICTEXT, 0, 0, nullptr},
+             {L"安装路径", ROLE_SYSTEM_TEXT, STATE_SYSTEM_FOCUSABLE, 0, nullptr},
+             {L"修改", ROLE_SYSTEM_PUSHBUTTON, 0, 0, L"按下"},
+             {L"创建桌面快捷方式", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED, 0, nullptr},
+             {L"添加到快速启动栏", ROLE_SYSTEM_CHECKBUTTON, STATE_SYSTEM_CHECKED, 0, nullptr},
+             {L"立即安装", ROLE_SYSTEM_PUSHBUTTON, STATE_SYSTEM_FOCUSED, 0, nullptr}}},
+        {2, {{L"正在安装中:0%，请稍候...", ROLE_SYSTEM_STATICTEXT, 0, 0, nullptr},
+             {L"安装进度", ROLE_SYSTEM_PROGRESSBAR, 0, 0, nullptr}}},
+        {3, {{L"安装完成", ROLE_SYSTEM_STATICTEXT, 0, 0, nullptr},
+             {L"立即体验", ROLE_SYSTEM_PUSHBUTTON, 0, 0, L"按下"}}},
+    };
+    for (const auto& p : pages) {
+        SCOPED_TRACE("page " + std::to_string(p.page));
+        if (p.page == 1) Click(L"customeBtn");  // focuses the install button
+        else SelectPage(p.page);
+        if (p.page == 0) wnd.SetFocusControl(Find(L"defaultInstallBtn"));
+        if (p.page == 0) Find<toolkit::CheckBox>(L"treatyCb")->SetCheck(true);
+        AccEntry self;
+        std::vector<AccEntry> children;
+        long focusId = 0;
+        ASSERT_TRUE(WalkAccessibleTree(hwnd, self, children, focusId));
+        EXPECT_EQ(self.role, ROLE_SYSTEM_CLIENT);
+        EXPECT_EQ(self.name, L"Velqor");
+        for (const auto& e : children) {
+            EXPECT_FALSE(e.name.empty()) << "every exposed control has a name (role " << e.role << ")";
+            EXPECT_NE(e.role, 0);
+        }
+        for (const auto& x : p.expected) {
+            SCOPED_TRACE(Utils::WideToUtf8(x.name));
+            const AccEntry* e = FindEntry(children, x.name);
+            ASSERT_NE(e, nullptr);
+            EXPECT_EQ(e->role, x.role);
+            EXPECT_EQ(e->state & x.stateSet, x.stateSet);
+            EXPECT_EQ(e->state & x.stateClear, 0);
+            if (x.action) {
+                EXPECT_EQ(e->action, x.action);
+            }
+            if (!(e->state & STATE_SYSTEM_INVISIBLE)) {
+                EXPECT_GT(e->where.right - e->where.left, 0);
+            }
+        }
+        if (p.page == 2) {
+            EXPECT_EQ(FindEntry(children, L"最小化"), nullptr) << "the hidden title buttons are not listed";
+            const AccEntry* bar = FindEntry(children, L"安装进度");
+            ASSERT_NE(bar, nullptr);
+            EXPECT_EQ(bar->value, L"0%");
+        }
+    }
+    // The location is the control's place on the screen.
+    SelectPage(3);
+    AccEntry self;
+    std::vector<AccEntry> children;
+    long focusId = 0;
+    ASSERT_TRUE(WalkAccessibleTree(hwnd, self, children, focusId));
+    const AccEntry* open = FindEntry(children, L"立即体验");
+    ASSERT_NE(open, nullptr);
+    const toolkit::Rect& r = Find(L"openProduceBtn")->GetPos();
+    POINT origin{0, 0};
+    ClientToScreen(hwnd, &origin);
+    EXPECT_EQ(open->where.left, origin.x + r.left);
+    EXPECT_EQ(open->where.bottom, origin.y + r.bottom);
+}
+
+TEST_F(MainWindow, ScreenReadersHearFocusAndProgress) {
+    ShowWindow(hwnd, SW_SHOWNORMAL);
+    SetForegroundWindow(hwnd);
+    PumpFor(200);
+    static std::vector<std::pair<DWORD, LONG>> events;
+    events.clear();
+    HWINEVENTHOOK hook = SetWinEventHook(
+        EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr,
+        [](HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+            if (object == OBJID_CLIENT) events.emplace_back(event, child);
+        },
+        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    ASSERT_NE(hook, nullptr);
+    SelectPage(2);
+    wnd.RaiseNotify(wnd.Root(), L"tabselect");
+    const LONG label = toolkit::AccessibleChildId(wnd, Find(L"progressLb"));
+    const LONG bar = toolkit::AccessibleChildId(wnd, Find(L"installPrg"));
+    ASSERT_GT(label, 0);
+    ASSERT_GT(bar, 0);
+    DownloadCallback notify = wnd.NotifyCallback();
+    notify(1002, 0.5, nullptr);
+    PumpFor(2000, [&] { return events.size() >= 2; });
+    auto seen = [&](DWORD event, LONG child) {
+        return std::find(events.begin(), events.end(), std::make_pair(event, child)) != events.end();
+    };
+    EXPECT_TRUE(seen(EVENT_OBJECT_NAMECHANGE, label));
+    EXPECT_TRUE(seen(EVENT_OBJECT_VALUECHANGE, bar));
+    SelectPage(3);
+    wnd.SetFocusControl(Find(L"openProduceBtn"));
+    PumpFor(1000, [&] { return seen(EVENT_OBJECT_FOCUS, toolkit::AccessibleChildId(wnd, Find(L"openProduceBtn"))); });
+    EXPECT_TRUE(seen(EVENT_OBJECT_FOCUS, toolkit::AccessibleChildId(wnd, Find(L"openProduceBtn"))));
+    UnhookWinEvent(hook);
+}
+
+TEST(SkinWindows, DialogsTellScreenReadersTheirCaptionAndButtons) {
+    REQUIRE_DISPLAY();
+    struct Case { const wchar_t* layout; const wchar_t* className; const wchar_t* caption; std::vector<std::wstring> buttons; } cases[] = {
+        {L"ExitTipWnd.xml", L"ExitTipWnd", L"温馨提示", Names({L"关闭", L"是", L"否"})},
+        {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", L"温馨提示", Names({L"关闭", L"打开软件", L"安装最新版本"})},
+        {L"NetworkTipWnd.xml", L"NetworkTipWnd", L"温馨提示", Names({L"关闭", L"稍后再试", L"重新安装"})},
+        {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", L"温馨提示", Names({L"关闭"})},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(Utils::WideToUtf8(c.layout));
+        AccEntry self;
+        std::vector<AccEntry> children;
+        long focusId = 0;
+        bool walked = false;
+        RunInModalLoop([&] {
+            HWND dlg = WaitForWindow(c.className);
+            if (!dlg) return;
+            walked = WalkAccessibleTree(dlg, self, children, focusId);
+            PostMessageW(dlg, WM_CLOSE, 0, 0);
+        });
+        ShowMessageDialog(c.layout, nullptr, L"正文", L"温馨提示");
+        ASSERT_TRUE(walked);
+        EXPECT_EQ(self.name, c.caption);
+        std::vector<std::wstring> buttons;
+        for (const auto& e : children)
+            if (e.role == ROLE_SYSTEM_PUSHBUTTON) buttons.push_back(e.name);
+        EXPECT_EQ(buttons, c.buttons);
+        ASSERT_GT(focusId, 0);
+        ASSERT_LE(focusId, static_cast<long>(children.size()));
+        EXPECT_TRUE(children[static_cast<size_t>(focusId - 1)].state & STATE_SYSTEM_FOCUSED);
+    }
 }
