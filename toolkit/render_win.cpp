@@ -3,7 +3,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <vector>
 
@@ -15,16 +17,82 @@
 namespace toolkit::render {
 namespace {
 
-// A decoded image: premultiplied 32-bit pixels owned here, wrapped by a GDI+ bitmap.
+Gdiplus::Rect ToGp(const Rect& r) { return Gdiplus::Rect(r.left, r.top, r.Width(), r.Height()); }
+
+// A premultiplied 32-bit bitmap whose pixels are owned here.
+struct OwnedBitmap {
+    std::vector<uint8_t> pixels;
+    std::unique_ptr<Gdiplus::Bitmap> bitmap;
+};
+
+// A decoded image and, per part of it that was drawn smaller than its size,
+// that part shrunk here with an area-averaging filter (the last size asked
+// for). GDI+ only ever enlarges or copies: Wine's GDI+ leaves the first
+// destination column empty when it shrinks an image (the progress bar's cap
+// showed a notch), and averaging is the better shrinking filter anyway.
 struct DecodedImage {
     std::vector<uint8_t> pixels;
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
     int width = 0, height = 0;
+    std::map<std::tuple<int, int, int, int>, OwnedBitmap> shrunk;
+    std::map<std::tuple<int, int, int, int>, std::pair<int, int>> shrunkSize;
 };
+
+size_t g_imageBytes = 0;
+
+// Area average of the premultiplied pixels of `src` (a part of `img`) at w x h
+// (each no larger than the part).
+void ShrinkInto(const DecodedImage& img, const Rect& src, int w, int h, std::vector<uint8_t>& out) {
+    out.assign(static_cast<size_t>(w) * h * 4, 0);
+    const double sx = static_cast<double>(src.Width()) / w, sy = static_cast<double>(src.Height()) / h;
+    const auto* in = reinterpret_cast<const uint32_t*>(img.pixels.data());
+    auto* dst = reinterpret_cast<uint32_t*>(out.data());
+    for (int y = 0; y < h; ++y) {
+        const double y0 = y * sy, y1 = (y + 1) * sy;
+        for (int x = 0; x < w; ++x) {
+            const double x0 = x * sx, x1 = (x + 1) * sx;
+            double acc[4] = {0, 0, 0, 0}, area = 0;
+            for (int iy = static_cast<int>(y0); iy < src.Height() && iy < y1; ++iy) {
+                const double wy = std::min<double>(iy + 1, y1) - std::max<double>(iy, y0);
+                for (int ix = static_cast<int>(x0); ix < src.Width() && ix < x1; ++ix) {
+                    const double wgt = wy * (std::min<double>(ix + 1, x1) - std::max<double>(ix, x0));
+                    const uint32_t p = in[static_cast<size_t>(src.top + iy) * img.width + src.left + ix];
+                    for (int k = 0; k < 4; ++k) acc[k] += wgt * ((p >> (8 * k)) & 0xFF);
+                    area += wgt;
+                }
+            }
+            uint32_t p = 0;
+            for (int k = 0; k < 4; ++k)
+                p |= static_cast<uint32_t>(std::clamp(area > 0 ? acc[k] / area + 0.5 : 0.0, 0.0, 255.0)) << (8 * k);
+            dst[static_cast<size_t>(y) * w + x] = p;
+        }
+    }
+}
+
+// Draws the part `src` of the image into `dst`: shrunk here first along an
+// axis where the destination is smaller, then copied or enlarged by GDI+.
+void DrawScaled(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Rect& src, Gdiplus::ImageAttributes& attr) {
+    const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
+    if (w == src.Width() && h == src.Height()) {
+        g.DrawImage(img.bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attr);
+        return;
+    }
+    const auto key = std::make_tuple(src.left, src.top, src.right, src.bottom);
+    OwnedBitmap& part = img.shrunk[key];
+    auto& size = img.shrunkSize[key];
+    if (!part.bitmap || size != std::make_pair(w, h)) {
+        g_imageBytes -= part.pixels.size();
+        part.bitmap.reset();
+        ShrinkInto(img, src, w, h, part.pixels);
+        part.bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, part.pixels.data());
+        g_imageBytes += part.pixels.size();
+        size = {w, h};
+    }
+    g.DrawImage(part.bitmap.get(), ToGp(dst), 0, 0, w, h, Gdiplus::UnitPixel, &attr);
+}
 
 // Decoded once per (name, mask); a name the archive lacks is remembered as absent.
 std::map<std::wstring, std::unique_ptr<DecodedImage>> g_images;
-size_t g_imageBytes = 0;
 
 std::unique_ptr<DecodedImage> Decode(const std::string& bytes, bool hasMask, Color mask) {
     IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
@@ -78,8 +146,6 @@ DecodedImage* GetImage(const std::wstring& file, bool hasMask, Color mask) {
     return g_images.emplace(key, std::move(image)).first->second.get();
 }
 
-Gdiplus::Rect ToGp(const Rect& r) { return Gdiplus::Rect(r.left, r.top, r.Width(), r.Height()); }
-
 Rect Intersect(const Rect& a, const Rect& b) {
     return Rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
 }
@@ -88,7 +154,7 @@ void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Re
               Gdiplus::ImageAttributes& attr, bool tileX, bool tileY) {
     if (dst.Empty() || src.Empty()) return;
     if (!tileX && !tileY) {
-        g.DrawImage(img.bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attr);
+        DrawScaled(g, img, dst, src, attr);
         return;
     }
     const int stepX = tileX ? src.Width() : dst.Width();
@@ -99,7 +165,7 @@ void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Re
             // A partial tile takes the matching part of the source.
             const int sw = tileX ? cell.Width() : src.Width();
             const int sh = tileY ? cell.Height() : src.Height();
-            g.DrawImage(img.bitmap.get(), ToGp(cell), src.left, src.top, sw, sh, Gdiplus::UnitPixel, &attr);
+            DrawScaled(g, img, cell, Rect{src.left, src.top, src.left + sw, src.top + sh}, attr);
         }
     }
 }
@@ -271,7 +337,9 @@ UINT TextFlags(unsigned style) {
 
 void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const WindowImpl& window) {
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-    g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
+    // Bilinear: Wine's GDI+ has no high-quality bilinear mode (it falls back
+    // to plain bilinear); the same mode everywhere draws the same pixels.
+    g.SetInterpolationMode(Gdiplus::InterpolationModeBilinear);
     g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
     DrawControl(g, root, dirty, window);
 }

@@ -856,3 +856,29 @@ TEST(SkinWindows, DialogsTellScreenReadersTheirCaptionAndButtons) {
         EXPECT_TRUE(children[static_cast<size_t>(focusId - 1)].state & STATE_SYSTEM_FOCUSED);
     }
 }
+// A progress bar whose foreground is shrunk: the cap and the stretched middle
+// meet without a gap, at 3 % and 50 %.
+TEST(SkinWindows, ProgressForegroundHasNoNotch) {
+    REQUIRE_DISPLAY();
+    ASSERT_TRUE(toolkit::LoadSkinResource(GetModuleHandleW(nullptr), 147));
+    for (int value : {3, 50}) {
+        SCOPED_TRACE(value);
+        MarkupFrame frame(R"(<Window size="500,60"><VerticalLayout bkcolor="#FFF4F7FC"><Control/><HorizontalLayout height="8"><Control/><Progress name="p" width="440" height="8" bkimage="res\mainWnd\installPrg1.png" foreimage="file='res\mainWnd\installPrg2.png' corner='4,0,4,0'" value=")" +
+                          std::to_string(value) + R"("/><Control/></HorizontalLayout><Control/></VerticalLayout></Window>)");
+        HWND hwnd = frame.Create(nullptr, L"progress", WS_POPUP, 0);
+        ASSERT_NE(hwnd, nullptr);
+        SetWindowPos(hwnd, HWND_TOPMOST, 100, 100, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+        UpdateWindow(hwnd);
+        PumpFor(300);
+        const toolkit::Rect& r = frame.FindControl(L"p")->GetPos();
+        HDC screen = GetDC(nullptr);
+        POINT pt{r.left, (r.top + r.bottom) / 2};
+        ClientToScreen(hwnd, &pt);
+        for (int x = 1; x < 10; ++x) {
+            const COLORREF c = GetPixel(screen, pt.x + x, pt.y);
+            EXPECT_EQ(c, RGB(0x2F, 0x6B, 0xFF)) << "column " << x;
+        }
+        ReleaseDC(nullptr, screen);
+        DestroyWindow(hwnd);
+    }
+}
