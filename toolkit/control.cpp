@@ -400,6 +400,7 @@ void* Label::GetInterface(std::wstring_view name) { return name == kClass ? this
 bool Label::ApplyAttribute(std::wstring_view name, std::wstring_view value) {
     static const AttributeEntry table[] = {
         {L"font", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) static_cast<Label&>(c).m_font = n; }},
+        {L"autowidth", [](Control& c, std::wstring_view v) { static_cast<Label&>(c).m_autoWidth = IsTrue(v); }},
         {L"textcolor", [](Control& c, std::wstring_view v) { ParseColor(v, static_cast<Label&>(c).m_textColor); }},
         {L"disabledtextcolor", [](Control& c, std::wstring_view v) { ParseColor(v, static_cast<Label&>(c).m_disabledTextColor); }},
         {L"textpadding", [](Control& c, std::wstring_view v) { ParseRect(v, static_cast<Label&>(c).m_textPadding); }},

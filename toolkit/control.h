@@ -235,10 +235,14 @@ public:
     Color DisabledTextColor() const { return m_disabledTextColor; }
     // The colour the text is drawn with in the current state.
     virtual Color CurrentTextColor() const;
+    // "autowidth": the window widens the control when its text (plus the
+    // text padding) is wider than the layout's width, as longer translations are.
+    bool AutoWidth() const { return m_autoWidth; }
     static constexpr std::wstring_view kClass = L"Label";
 
 protected:
     bool ApplyAttribute(std::wstring_view name, std::wstring_view value) override;
+    bool m_autoWidth = false;
     int m_font = -1;
     unsigned m_textStyle = kTextLeft | kTextVCenter | kTextSingleLine;
     Rect m_textPadding;

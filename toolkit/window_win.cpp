@@ -18,6 +18,7 @@ namespace toolkit {
 namespace {
 
 ULONG_PTR g_gdiplusToken = 0;
+bool g_skinUnusable = false;  // the skin resource is there but is no readable archive
 bool g_initialized = false;
 std::vector<WindowImpl*> g_windows;  // live windows of the UI thread (relayout after a language change)
 
@@ -85,6 +86,7 @@ bool LoadSkinResource(HINSTANCE instance, int id) {
     auto archive = SkinArchive::Open(std::string(static_cast<const char*>(data), size), &error);
     if (!archive) {
         DEBUG_LOG(L"skin resource %d: %ls\r\n", id, error.c_str());
+        g_skinUnusable = true;
         return false;
     }
     SetSkinArchive(std::shared_ptr<SkinArchive>(std::move(archive)));
@@ -189,6 +191,11 @@ void WindowImpl::Relayout() {
 
 void WindowImpl::RefreshLanguageTexts() {
     ForEachControl(m_root.get(), [](Control* c) { c->ApplyLanguageTexts(); });
+    for (auto& [control, layoutWidth] : m_autoWidths) {
+        auto* label = control->As<Label>();
+        const int needed = MeasureTextWidth(control, control->Text()) + label->TextPadding().left + label->TextPadding().right;
+        control->SetFixedWidth(std::max(layoutWidth, needed));
+    }
 }
 
 void WindowImpl::EnsureLayout() {
@@ -317,8 +324,9 @@ bool WindowImpl::BuildSkin() {
     LoadSkinResource(GetModuleHandleW(nullptr), GetSkinResourceId());
     std::string markup;
     if (!GetSkinMarkup(markup)) {
-        // Without the resource the window stays empty; a missing layout is fatal.
-        return !GetSkinArchive();
+        // Without the resource the window stays empty; a missing layout, or a
+        // resource that is not a readable archive, is fatal.
+        return !GetSkinArchive() && !g_skinUnusable;
     }
     LayoutDocument doc;
     std::wstring error;
@@ -339,10 +347,11 @@ bool WindowImpl::BuildSkin() {
         for (size_t i = 0; i < m_spec.fonts.size(); ++i)
             if (&m_spec.fonts[i] == def) m_defaultFont = m_fonts[i];
     m_root->SetHost(this, nullptr);
-    ForEachControl(m_root.get(), [](Control* c) {
+    ForEachControl(m_root.get(), [this](Control* c) {
         c->Init();
-        c->ApplyLanguageTexts();
+        if (auto* label = c->As<Label>(); label && label->AutoWidth()) m_autoWidths.emplace_back(c, c->FixedWidth());
     });
+    RefreshLanguageTexts();
     if (m_spec.size.cx > 0 && m_spec.size.cy > 0)
         SetWindowPos(m_hwnd, nullptr, 0, 0, m_spec.size.cx, m_spec.size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     return true;

@@ -54,7 +54,8 @@ void InitializeToolkit(HINSTANCE instance);
 // Drops the decoded images and stops GDI+ (after the last window is gone).
 void ShutdownToolkit();
 // Loads the executable's "ZIPRES" resource `id` as the process-wide skin archive
-// (once). False when the resource is missing, empty or not a 7z archive.
+// (once). False when the resource is missing, empty or not a 7z archive; in
+// the last case building a window from the skin fails ("加载资源文件失败", exit 1).
 bool LoadSkinResource(HINSTANCE instance, int id);
 // Bytes held by the decoded images (measurement).
 size_t DecodedImageBytes();
@@ -107,7 +108,8 @@ public:
     // Lays out and repaints the whole window (the layout itself runs at the
     // next paint, hit test or mouse message, or at EnsureLayout).
     void Relayout();
-    // Puts the language table's texts into the controls that name text ids.
+    // Puts the language table's texts into the controls that name text ids,
+    // and widens the "autowidth" labels whose text no longer fits.
     void RefreshLanguageTexts();
     void EnsureLayout();
     HFONT GetFont(int id) const;
@@ -186,6 +188,7 @@ private:
     Color m_focusColor = 0xFF2F6BFF;
     std::unique_ptr<CWindowShadow> m_shadow;
     AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT
+    std::vector<std::pair<Control*, int>> m_autoWidths;  // "autowidth" labels and their layout widths
 };
 
 }  // namespace toolkit

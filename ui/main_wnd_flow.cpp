@@ -8,6 +8,7 @@
 #include "install/failure_report.h"
 #include "install/hard_disk_manager.h"
 #include "install/install_codes.h"
+#include "ui/language.h"
 #include "utils/log.h"
 
 namespace {
@@ -103,8 +104,10 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
             break;
         case IST_CODE_FAIL:
             ReportInstallFailure(r, false);
-            ShowDialog(kMessageBox2, r.text.empty() ? kInstallFailedText : r.text, kTipCaption);
-            if (InstallProgress::FailureResetsBar(ProgressBarValue())) ShowProgress(kStartProgressText, 0);
+            ShowDialog(kMessageBox2, r.text.empty() ? LanguageText(L"304", kInstallFailedText) : r.text,
+                       LanguageText(L"201", kTipCaption));
+            if (InstallProgress::FailureResetsBar(ProgressBarValue()))
+                ShowProgress(LanguageText(L"113", kStartProgressText), 0);
             SelectMainPage(kPageWelcome);
             break;
         case IST_RESULT_INST_PATH:
@@ -129,7 +132,8 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
             FinsihCloseDetention = ToMilliseconds(r.value);
             break;
         case IST_RESULT_MESSAGE:
-            ShowDialog(kMessageBox1, r.text, kMessageCaption);
+            // A message without words shows no dialog (it would show the layout's placeholder).
+            if (!r.text.empty()) ShowDialog(kMessageBox1, r.text, LanguageText(L"305", kMessageCaption));
             break;
         case UNIST_CODE_FAIL:
         case UNIST_CODE_ERROR:
@@ -153,7 +157,7 @@ void CMainWndFlow::ShowNetworkTip() {
 }
 
 void CMainWndFlow::ShowRunningProductFailure() {
-    ShowDialog(kMessageBox1, kRunningProductText, kTipCaption);
+    ShowDialog(kMessageBox1, LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
     SelectMainPage(m_savedPage);
     if (m_hasInstalledCopy) CloseMainWindow(1);
 }

@@ -17,7 +17,9 @@
 
 #include "toolkit/accessible_win.h"
 #include "toolkit/window_win.h"
+#include "app/launch_config.h"
 #include "install/install_records.h"
+#include "ui/language.h"
 #include "ui/main_wnd_win.h"
 #include "ui/message_box_win.h"
 #include "ui/skin_frame_win.h"
@@ -881,4 +883,162 @@ TEST(SkinWindows, ProgressForegroundHasNoNotch) {
         ReleaseDC(nullptr, screen);
         DestroyWindow(hwnd);
     }
+}
+
+// ---------------------------------------------------------------- languages
+
+namespace {
+
+bool HasHan(const std::wstring& text) {
+    for (wchar_t ch : text)
+        if (ch >= 0x2E80 && ch < 0xA000) return true;
+    return false;
+}
+
+// Texts of every shown label and whether one of them does not fit its control.
+void CheckTexts(toolkit::WindowImpl& w, const std::function<void(const std::wstring&)>& check, const std::string& where) {
+    w.EnsureLayout();
+    auto visit = [&](auto&& self, toolkit::Control* c) -> void {
+        if (!c || !c->IsVisible()) return;
+        if (auto* label = c->As<toolkit::Label>(); label && !c->Text().empty()) {
+            check(c->Text());
+            if (label->TextStyle() & toolkit::kTextSingleLine) {
+                const int room = c->GetPos().Width() - label->TextPadding().left - label->TextPadding().right;
+                EXPECT_LE(w.MeasureTextWidth(c, c->Text()), room)
+                    << where << ": \"" << Utils::WideToUtf8(c->Text()) << "\" is cut off";
+            }
+        }
+        if (auto* box = c->As<toolkit::Container>())
+            for (size_t i = 0; i < box->Count(); ++i) self(self, box->ChildAt(i));
+    };
+    visit(visit, w.Root());
+}
+
+struct LanguageCase {
+    int index;
+    std::function<void(const std::wstring&)> check;
+    const wchar_t* installText;  // the install button's text
+};
+
+}  // namespace
+
+TEST(SkinWindows, EveryPageAndDialogInTheChosenLanguage) {
+    REQUIRE_DISPLAY();
+    ASSERT_TRUE(toolkit::LoadSkinResource(GetModuleHandleW(nullptr), 147));
+    const LanguageCase cases[] = {
+        {0, [](const std::wstring& t) { EXPECT_FALSE(HasHan(t)) << Utils::WideToUtf8(t); }, L"Install now"},
+        {2, [](const std::wstring& t) { EXPECT_EQ(t.find(L"安装"), std::wstring::npos) << Utils::WideToUtf8(t); }, L"立即安裝"},
+        {1, [](const std::wstring&) {}, L"立即安装"},
+    };
+    LaunchConfig& config = GetLaunchConfig();
+    for (const auto& lc : cases) {
+        SCOPED_TRACE("language " + std::to_string(lc.index));
+        RegDeleteTreeW(HKEY_CURRENT_USER, install_records::kRegistryKey);
+        config.Language = lc.index;
+        config.LanguageGiven = true;
+        {
+            CMainWnd wnd;
+            HWND hwnd = wnd.Create(nullptr, L"Velqor", 0x10CF0000, 0);
+            ASSERT_NE(hwnd, nullptr);
+            EXPECT_EQ(wnd.FindControl(L"defaultInstallBtn")->Text(), lc.installText);
+            auto* tab = wnd.FindControlAs<toolkit::TabLayout>(L"mainTabLt");
+            wnd.FindControl(L"tipLbl")->SetVisible(true);
+            for (int page = 0; page < 4; ++page) {
+                tab->SelectItem(page);
+                CheckTexts(wnd, lc.check, "page " + std::to_string(page));
+            }
+            // The dialogs, with the texts the program gives them.
+            struct Dialog { const wchar_t* layout; const wchar_t* className; std::wstring text; } dialogs[] = {
+                {L"ExitTipWnd.xml", L"ExitTipWnd", L""},
+                {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", L""},
+                {L"NetworkTipWnd.xml", L"NetworkTipWnd", L""},
+                {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", LanguageText(L"301", L"")},
+                {L"MessageBox2Wnd.xml", L"MessageBox2Wnd", LanguageText(L"104", L"")},
+            };
+            for (const auto& d : dialogs) {
+                bool seen = false;
+                RunInModalLoop([&] {
+                    HWND dlg = WaitForWindow(d.className);
+                    if (!dlg) return;
+                    seen = true;
+                    CheckTexts(*toolkit::WindowImpl::FromHandle(dlg), lc.check, Utils::WideToUtf8(d.layout));
+                    PostMessageW(dlg, WM_CLOSE, 0, 0);
+                });
+                ShowMessageDialog(d.layout, hwnd, d.text.empty() ? nullptr : d.text.c_str(),
+                                  LanguageText(L"201", L"温馨提示").c_str());
+                EXPECT_TRUE(seen) << Utils::WideToUtf8(d.layout);
+            }
+            DestroyWindow(hwnd);
+        }
+    }
+    config.LanguageGiven = false;
+    toolkit::ClearLanguageTexts();
+}
+
+// ---------------------------------------------------------------- a broken skin
+
+namespace {
+
+// Started as a child process by the test below: a window built from resource
+// 148, which is no 7z archive, ends the process after its message box.
+class BrokenSkinFrame : public CSkinFrame {
+public:
+    BrokenSkinFrame() : CSkinFrame(L"MainWnd.xml") {}
+    int GetSkinResourceId() const override { return 148; }
+};
+
+const bool g_brokenSkinChild = [] {
+    wchar_t buf[8];
+    if (GetEnvironmentVariableW(L"VELQOR_BROKEN_SKIN_CHILD", buf, 8) == 0) return false;
+    BrokenSkinFrame frame;
+    frame.Create(nullptr, L"broken", WS_POPUP, 0);
+    ExitProcess(0);  // not reached: the window's creation ends the process
+}();
+
+}  // namespace
+
+TEST(SkinWindows, ASkinResourceThatIsNoArchiveEndsTheProgramWithItsMessage) {
+    REQUIRE_DISPLAY();
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring cmd = std::wstring(L"\"") + exe + L"\" --gtest_list_tests";
+    SetEnvironmentVariableW(L"VELQOR_BROKEN_SKIN_CHILD", L"1");
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(L"VELQOR_BROKEN_SKIN_CHILD", nullptr);
+    ASSERT_TRUE(started);
+    // Its message box: read the words, then press OK.
+    struct Found { DWORD pid; HWND box = nullptr; } found{pi.dwProcessId};
+    std::wstring text, caption;
+    PumpFor(30000, [&] {
+        EnumWindows([](HWND h, LPARAM lp) -> BOOL {
+            auto* f = reinterpret_cast<Found*>(lp);
+            DWORD pid = 0;
+            GetWindowThreadProcessId(h, &pid);
+            wchar_t cls[32] = {};
+            GetClassNameW(h, cls, 32);
+            if (pid == f->pid && std::wstring(cls) == L"#32770" && IsWindowVisible(h)) {
+                f->box = h;
+                return FALSE;
+            }
+            return TRUE;
+        }, reinterpret_cast<LPARAM>(&found));
+        return found.box != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
+    });
+    ASSERT_NE(found.box, nullptr) << "no message box";
+    wchar_t buf[256] = {};
+    GetDlgItemTextW(found.box, 0xFFFF, buf, 256);
+    text = buf;
+    GetWindowTextW(found.box, buf, 256);
+    caption = buf;
+    PostMessageW(found.box, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 30000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(pi.hProcess, &code);
+    CloseHandle(pi.hThread);
+    CloseHandle(pi.hProcess);
+    EXPECT_EQ(text, L"加载资源文件失败");
+    EXPECT_EQ(caption, L"Velqor");
+    EXPECT_EQ(code, 1u);
 }
