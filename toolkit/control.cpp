@@ -235,8 +235,9 @@ Control* Container::FindAt(int x, int y) {
 }
 
 Rect Container::InnerRect() const {
-    return Rect{m_rect.left + m_inset.left, m_rect.top + m_inset.top, m_rect.right - m_inset.right,
-                m_rect.bottom - m_inset.bottom};
+    const Rect inset = Inset();
+    return Rect{m_rect.left + inset.left, m_rect.top + inset.top, m_rect.right - inset.right,
+                m_rect.bottom - inset.bottom};
 }
 
 void Container::SetPos(const Rect& rect) {
@@ -336,7 +337,7 @@ void* VerticalLayout::GetInterface(std::wstring_view name) {
 
 void VerticalLayout::SetPos(const Rect& rect) {
     Control::SetPos(rect);
-    BoxLayout(Along{true}, m_children, InnerRect(), m_childPadding);
+    BoxLayout(Along{true}, m_children, InnerRect(), ChildPadding());
 }
 
 void* HorizontalLayout::GetInterface(std::wstring_view name) {
@@ -345,7 +346,7 @@ void* HorizontalLayout::GetInterface(std::wstring_view name) {
 
 void HorizontalLayout::SetPos(const Rect& rect) {
     Control::SetPos(rect);
-    BoxLayout(Along{false}, m_children, InnerRect(), m_childPadding);
+    BoxLayout(Along{false}, m_children, InnerRect(), ChildPadding());
 }
 
 // ---------------------------------------------------------------- TabLayout

@@ -172,14 +172,18 @@ void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Re
 
 // Draws an image string into the control rectangle `box` (or `destOverride`,
 // relative to it), clipped to the box.
-void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect& box, const Rect* destOverride = nullptr) {
+// "dest" and the destination side of "corner" are layout units, scaled by the
+// control's window; "source" and the image side of "corner" are image pixels.
+void DrawImageString(Gdiplus::Graphics& g, const Control& owner, const std::wstring& text, const Rect& box,
+                     const Rect* destOverride = nullptr) {
     if (text.empty()) return;
     ImageSpec desc;
     if (!ParseImageString(text, desc) || desc.file.empty()) return;
     DecodedImage* img = GetImage(desc.file, desc.hasMask, desc.mask);
     if (!img || !img->bitmap) return;
     Rect dst = box;
-    const Rect* rel = destOverride ? destOverride : (desc.hasDest ? &desc.dest : nullptr);
+    const Rect scaledDest = owner.Scaled(desc.dest);
+    const Rect* rel = destOverride ? destOverride : (desc.hasDest ? &scaledDest : nullptr);
     if (rel) dst = Intersect(Rect{box.left + rel->left, box.top + rel->top, box.left + rel->right, box.top + rel->bottom}, box);
     if (dst.Empty()) return;
     Rect src{0, 0, img->width, img->height};
@@ -192,16 +196,26 @@ void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect&
         Gdiplus::ColorMatrix m = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, desc.fade / 255.0f, 0}, {0, 0, 0, 0, 1}}};
         attr.SetColorMatrix(&m);
     }
-    // Scale-9: corner widths limited to half of both the source and the destination.
+    // Scale-9: corner widths limited to half of both the source and the
+    // destination; at another DPI the corners are drawn scaled as well.
     Rect c = desc.corner;
-    c.left = std::clamp(c.left, 0, std::min(src.Width(), dst.Width()) / 2);
-    c.right = std::clamp(c.right, 0, std::min(src.Width(), dst.Width()) / 2);
-    c.top = std::clamp(c.top, 0, std::min(src.Height(), dst.Height()) / 2);
-    c.bottom = std::clamp(c.bottom, 0, std::min(src.Height(), dst.Height()) / 2);
+    c.left = std::clamp(c.left, 0, src.Width() / 2);
+    c.right = std::clamp(c.right, 0, src.Width() / 2);
+    c.top = std::clamp(c.top, 0, src.Height() / 2);
+    c.bottom = std::clamp(c.bottom, 0, src.Height() / 2);
+    Rect d = owner.Scaled(c);
+    d.left = std::min(d.left, dst.Width() / 2);
+    d.right = std::min(d.right, dst.Width() / 2);
+    d.top = std::min(d.top, dst.Height() / 2);
+    d.bottom = std::min(d.bottom, dst.Height() / 2);
+    if (d.left < owner.Scaled(c.left)) c.left = std::min(c.left, d.left);
+    if (d.right < owner.Scaled(c.right)) c.right = std::min(c.right, d.right);
+    if (d.top < owner.Scaled(c.top)) c.top = std::min(c.top, d.top);
+    if (d.bottom < owner.Scaled(c.bottom)) c.bottom = std::min(c.bottom, d.bottom);
     const int sx[4] = {src.left, src.left + c.left, src.right - c.right, src.right};
     const int sy[4] = {src.top, src.top + c.top, src.bottom - c.bottom, src.bottom};
-    const int dx[4] = {dst.left, dst.left + c.left, dst.right - c.right, dst.right};
-    const int dy[4] = {dst.top, dst.top + c.top, dst.bottom - c.bottom, dst.bottom};
+    const int dx[4] = {dst.left, dst.left + d.left, dst.right - d.right, dst.right};
+    const int dy[4] = {dst.top, dst.top + d.top, dst.bottom - d.bottom, dst.bottom};
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             const bool middle = row == 1 && col == 1;
@@ -261,13 +275,14 @@ void DrawFocusCue(Gdiplus::Graphics& g, Control& c, const Rect& dirty, Color col
     if (r.Width() < 4 || r.Height() < 4) return;
     g.ResetClip();
     g.SetClip(ToGp(Intersect(r, dirty)));
-    const Rect inner{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
+    const int line = std::max(c.Scaled(1), 1);
+    const Rect inner{r.left + line, r.top + line, r.right - line, r.bottom - line};
     Gdiplus::GraphicsPath path;
     RoundRectPath(path, inner, c.BorderRound());
     const Gdiplus::SmoothingMode smoothing = g.GetSmoothingMode();
     g.SetSmoothingMode(Gdiplus::SmoothingModeNone);
-    Gdiplus::Pen under(Gdiplus::Color(255, 255, 255, 255), 1.0f);
-    Gdiplus::Pen dots(ToGpColor(color | 0xFF000000u), 1.0f);
+    Gdiplus::Pen under(Gdiplus::Color(255, 255, 255, 255), static_cast<Gdiplus::REAL>(line));
+    Gdiplus::Pen dots(ToGpColor(color | 0xFF000000u), static_cast<Gdiplus::REAL>(line));
     dots.SetDashStyle(Gdiplus::DashStyleDot);
     g.DrawPath(&under, &path);
     g.DrawPath(&dots, &path);
@@ -293,11 +308,11 @@ void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const Wind
         else g.FillRectangle(&brush, ToGp(r));
     }
     if (rounded) g.SetClip(&path, Gdiplus::CombineModeIntersect);
-    DrawImageString(g, c.BkImage(), r);
-    if (button) DrawImageString(g, button->CurrentImage(), r);
+    DrawImageString(g, c, c.BkImage(), r);
+    if (button) DrawImageString(g, c, button->CurrentImage(), r);
     if (auto* progress = c.As<Progress>()) {
         Rect fore = progress->ForeDest();
-        if (!fore.Empty()) DrawImageString(g, progress->ForeImage(), r, &fore);
+        if (!fore.Empty()) DrawImageString(g, c, progress->ForeImage(), r, &fore);
     }
     if (auto* label = c.As<Label>()) DrawText(g, *label, window);
     if (c.BorderSize() > 0 && AlphaOf(c.BorderColor()) != 0) {

@@ -193,7 +193,8 @@ void WindowImpl::RefreshLanguageTexts() {
     ForEachControl(m_root.get(), [](Control* c) { c->ApplyLanguageTexts(); });
     for (auto& [control, layoutWidth] : m_autoWidths) {
         auto* label = control->As<Label>();
-        const int needed = MeasureTextWidth(control, control->Text()) + label->TextPadding().left + label->TextPadding().right;
+        const Rect& padding = label->LayoutTextPadding();
+        const int needed = MeasureTextWidth(control, control->Text()) + padding.left + padding.right;
         control->SetFixedWidth(std::max(layoutWidth, needed));
     }
 }
@@ -272,7 +273,9 @@ int WindowImpl::MeasureTextWidth(const Control* control, std::wstring_view text)
     DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rc, (flags & ~(DT_END_ELLIPSIS | DT_WORDBREAK)) | DT_CALCRECT | DT_SINGLELINE);
     SelectObject(dc, old);
     ReleaseDC(m_hwnd, dc);
-    return rc.right - rc.left;
+    // In layout units (rounded up), like the widths it is used to set.
+    const int device = rc.right - rc.left;
+    return m_dpi == 96 ? device : (device * 96 + static_cast<int>(m_dpi) - 1) / static_cast<int>(m_dpi);
 }
 
 void WindowImpl::ForgetControl(Control* control) {
@@ -337,8 +340,31 @@ bool WindowImpl::BuildSkin() {
     m_spec = std::move(doc.window);
     m_root = std::move(doc.root);
     if (const std::wstring* v = m_spec.Attribute(L"focuscolor")) ParseColor(*v, m_focusColor);
+    // A dialog takes its owner's DPI (it is shown over the owner); a window of
+    // its own the DPI of the monitor it is created on.
+    HWND owner = GetWindow(m_hwnd, GW_OWNER);
+    m_dpi = WindowDpi(owner ? owner : m_hwnd);
+    CreateFonts();
+    m_root->SetHost(this, nullptr);
+    ForEachControl(m_root.get(), [this](Control* c) {
+        c->Init();
+        if (auto* label = c->As<Label>(); label && label->AutoWidth()) m_autoWidths.emplace_back(c, c->LayoutFixedWidth());
+    });
+    RefreshLanguageTexts();
+    if (m_spec.size.cx > 0 && m_spec.size.cy > 0)
+        SetWindowPos(m_hwnd, nullptr, 0, 0, Scale(m_spec.size.cx), Scale(m_spec.size.cy),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+void WindowImpl::CreateFonts() {
+    for (HFONT f : m_fonts)
+        if (f) DeleteObject(f);
+    m_fonts.clear();
+    m_defaultFont = nullptr;
     for (const auto& f : m_spec.fonts) {
-        HFONT font = CreateFontW(-f.size, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, f.underline, FALSE,
+        // The skin's sizes are pixels at 96 DPI: the font is made for the window's DPI.
+        HFONT font = CreateFontW(-Scale(f.size), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, f.underline, FALSE,
                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                  DEFAULT_PITCH | FF_DONTCARE, f.name.c_str());
         m_fonts.push_back(font);
@@ -346,15 +372,34 @@ bool WindowImpl::BuildSkin() {
     if (const FontSpec* def = m_spec.Font(-1))
         for (size_t i = 0; i < m_spec.fonts.size(); ++i)
             if (&m_spec.fonts[i] == def) m_defaultFont = m_fonts[i];
-    m_root->SetHost(this, nullptr);
-    ForEachControl(m_root.get(), [this](Control* c) {
-        c->Init();
-        if (auto* label = c->As<Label>(); label && label->AutoWidth()) m_autoWidths.emplace_back(c, c->FixedWidth());
-    });
-    RefreshLanguageTexts();
-    if (m_spec.size.cx > 0 && m_spec.size.cy > 0)
-        SetWindowPos(m_hwnd, nullptr, 0, 0, m_spec.size.cx, m_spec.size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return true;
+}
+
+UINT WindowImpl::WindowDpi(HWND hwnd) {
+    // GetDpiForWindow exists from Windows 10 1607 on; before, the system DPI.
+    using ForWindow = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<ForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (forWindow && hwnd)
+        if (UINT dpi = forWindow(hwnd)) return dpi;
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+int WindowImpl::Scale(int v) const { return m_dpi == 96 ? v : MulDiv(v, static_cast<int>(m_dpi), 96); }
+
+void WindowImpl::OnDpiChanged(UINT dpi, const RECT* suggested) {
+    if (dpi == 0 || dpi == m_dpi) return;
+    EndEdit(true);
+    m_dpi = dpi;
+    CreateFonts();
+    RefreshLanguageTexts();  // the widened labels are measured again
+    if (suggested)
+        SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    DpiChanged();
+    Relayout();
 }
 
 // ---------------------------------------------------------------- painting
@@ -659,7 +704,8 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             ScreenToClient(m_hwnd, &pt);
             RECT rc;
             GetClientRect(m_hwnd, &rc);
-            const Rect& cap = m_spec.caption;
+            const Rect cap{Scale(m_spec.caption.left), Scale(m_spec.caption.top), Scale(m_spec.caption.right),
+                           Scale(m_spec.caption.bottom)};
             EnsureLayout();
             if (pt.x >= rc.left + cap.left && pt.x < rc.right - cap.right && pt.y >= cap.top && pt.y < cap.bottom) {
                 Control* c = m_root ? m_root->FindAt(pt.x, pt.y) : nullptr;
@@ -673,7 +719,7 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
                 RECT rc;
                 GetWindowRect(m_hwnd, &rc);
                 HRGN rgn = CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1,
-                                              m_spec.roundCorner.cx, m_spec.roundCorner.cy);
+                                              Scale(m_spec.roundCorner.cx), Scale(m_spec.roundCorner.cy));
                 SetWindowRgn(m_hwnd, rgn, TRUE);  // the system owns the region now
             }
             Relayout();
@@ -681,6 +727,9 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+            return 0;
         case WM_PAINT:
             Paint();
             return 0;

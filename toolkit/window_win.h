@@ -82,6 +82,7 @@ public:
     virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled);  // runs before the base
     virtual bool OnCloseRequest(int code);                  // WM_CLOSE: true lets the window close
     virtual void OnFinalMessage() {}                        // after WM_NCDESTROY
+    virtual void DpiChanged() {}                            // after the window took a new DPI
     // The name screen readers announce for the window (default: its title).
     virtual std::wstring AccessibleTitle() const;
 
@@ -113,6 +114,10 @@ public:
     void RefreshLanguageTexts();
     void EnsureLayout();
     HFONT GetFont(int id) const;
+    // The window's DPI (96 = 100 %) and layout units scaled to it.
+    UINT Dpi() const { return m_dpi; }
+    int Scale(int v) const override;
+    static UINT WindowDpi(HWND hwnd);
     // Gives `control` the keyboard focus (nullptr: none).
     void SetFocusControl(Control* control);
     Control* FocusControl() const { return m_focus; }
@@ -161,6 +166,8 @@ private:
     void OnButtonUp(int x, int y);
     Control* InteractiveAt(int x, int y);
     void ShowFocusCue();
+    void CreateFonts();
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
     void BeginEdit(Control* edit);
     void EndEdit(bool keep);
     void ForgetControl(Control* control);
@@ -185,6 +192,7 @@ private:
     HWND m_editHwnd = nullptr;
     HBRUSH m_editBrush = nullptr;
     bool m_focusCue = false;
+    UINT m_dpi = 96;
     Color m_focusColor = 0xFF2F6BFF;
     std::unique_ptr<CWindowShadow> m_shadow;
     AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT

@@ -447,7 +447,7 @@ void CMainWnd::ApplyLanguage(int index) {
         // measuring its empty text would shrink it to its padding.
         if (!c || c->Text().empty()) continue;
         auto* label = c->As<toolkit::Label>();
-        const int padding = label ? label->TextPadding().left : 0;
+        const int padding = label ? label->LayoutTextPadding().left : 0;
         c->SetFixedWidth(MeasureTextWidth(c, c->Text()) + padding);
     }
 }

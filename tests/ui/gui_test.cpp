@@ -28,6 +28,17 @@
 
 namespace {
 
+// The installer declares per-monitor DPI awareness in its manifest; this
+// program has none, so it asks at start (before any window exists).
+const bool g_dpiAware = [] {
+    HMODULE user32 = GetModuleHandleW(L"user32.dll");
+    using Context = BOOL(WINAPI*)(HANDLE);
+    if (auto set = reinterpret_cast<Context>(reinterpret_cast<void*>(GetProcAddress(user32, "SetProcessDpiAwarenessContext"))))
+        if (set(reinterpret_cast<HANDLE>(static_cast<intptr_t>(-4))))  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2
+            return true;
+    return SetProcessDPIAware() != FALSE;
+}();
+
 bool HaveDisplay() {
     wchar_t buf[64];
     return GetEnvironmentVariableW(L"DISPLAY", buf, 64) > 0;
@@ -68,7 +79,11 @@ void PumpFor(int ms, const std::function<bool()>& done = nullptr) {
 // Talks to gui_driver.sh: one request file, then wait (dispatching messages) for its answer.
 class Driver {
 public:
-    Driver() : m_dir(EnvPath(L"VELQOR_GUI_DRIVER")) {}
+    Driver() : m_dir(EnvPath(L"VELQOR_GUI_DRIVER")) {
+        // Requests answered before (by this program or by a child process of
+        // it that used the same driver) are skipped.
+        while (!m_dir.empty() && Utils::FileExists(m_dir + L"\\done-" + std::to_wstring(m_n + 1))) ++m_n;
+    }
     bool Available() const { return !m_dir.empty(); }
     bool Request(const std::string& line) {
         ++m_n;
@@ -1041,4 +1056,145 @@ TEST(SkinWindows, ASkinResourceThatIsNoArchiveEndsTheProgramWithItsMessage) {
     EXPECT_EQ(text, L"加载资源文件失败");
     EXPECT_EQ(caption, L"Velqor");
     EXPECT_EQ(code, 1u);
+}
+
+// ---------------------------------------------------------------- 150 %
+
+namespace {
+
+bool IsHighDpiChild() {
+    wchar_t buf[8];
+    return GetEnvironmentVariableW(L"VELQOR_HIGH_DPI_CHILD", buf, 8) > 0;
+}
+
+// Where Wine and Windows keep the display's DPI (LogPixels); the value before
+// the change is put back afterwards.
+struct DpiSetting {
+    HKEY root;
+    const wchar_t* key;
+    bool had = false;
+    DWORD old = 0;
+};
+
+void SetLogPixels(std::vector<DpiSetting>& settings, DWORD dpi) {
+    for (auto& s : settings) {
+        HKEY k;
+        if (RegCreateKeyExW(s.root, s.key, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr, &k, nullptr) != ERROR_SUCCESS) continue;
+        DWORD size = sizeof s.old, type = 0;
+        s.had = RegQueryValueExW(k, L"LogPixels", nullptr, &type, reinterpret_cast<BYTE*>(&s.old), &size) == ERROR_SUCCESS;
+        RegSetValueExW(k, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+        RegCloseKey(k);
+    }
+}
+
+void RestoreLogPixels(const std::vector<DpiSetting>& settings) {
+    for (const auto& s : settings) {
+        HKEY k;
+        if (RegOpenKeyExW(s.root, s.key, 0, KEY_WRITE, &k) != ERROR_SUCCESS) continue;
+        if (s.had) RegSetValueExW(k, L"LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&s.old), sizeof s.old);
+        else RegDeleteValueW(k, L"LogPixels");
+        RegCloseKey(k);
+    }
+}
+
+}  // namespace
+
+// Runs the HighDpi tests in a child process started at 144 DPI (150 %).
+TEST(SkinWindows, At150PercentInAProcessOfItsOwn) {
+    REQUIRE_DISPLAY();
+    if (IsHighDpiChild()) GTEST_SKIP() << "this is the child";
+    std::vector<DpiSetting> settings = {{HKEY_CURRENT_USER, L"Control Panel\\Desktop"},
+                                        {HKEY_CURRENT_USER, L"Software\\Wine\\Fonts"},
+                                        {HKEY_CURRENT_CONFIG, L"Software\\Fonts"}};
+    SetLogPixels(settings, 144);
+    wchar_t exe[MAX_PATH];
+    GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    std::wstring cmd = std::wstring(L"\"") + exe + L"\" --gtest_filter=HighDpi*.*";
+    SetEnvironmentVariableW(L"VELQOR_HIGH_DPI_CHILD", L"1");
+    STARTUPINFOW si{sizeof si};
+    PROCESS_INFORMATION pi{};
+    const BOOL started = CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+    SetEnvironmentVariableW(L"VELQOR_HIGH_DPI_CHILD", nullptr);
+    DWORD code = 99;
+    if (started) {
+        WaitForSingleObject(pi.hProcess, 240000);
+        GetExitCodeProcess(pi.hProcess, &code);
+        CloseHandle(pi.hThread);
+        CloseHandle(pi.hProcess);
+    }
+    RestoreLogPixels(settings);
+    ASSERT_TRUE(started);
+    EXPECT_EQ(code, 0u) << "the HighDpi tests failed in the child (their output is above)";
+    Driver resync;  // the child's requests count for this program as well
+}
+
+class HighDpi : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!IsHighDpiChild()) GTEST_SKIP() << "run at 144 DPI by SkinWindows.At150PercentInAProcessOfItsOwn";
+        ASSERT_EQ(toolkit::WindowImpl::WindowDpi(nullptr), 144u) << "the display is not at 150 %";
+    }
+};
+
+TEST_F(HighDpi, TheMainWindowIsScaledAndClicksLandOnItsControls) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, install_records::kRegistryKey);
+    CMainWnd wnd;
+    HWND hwnd = wnd.Create(nullptr, L"Velqor", 0x10CF0000, 0);
+    ASSERT_NE(hwnd, nullptr);
+    EXPECT_EQ(wnd.Dpi(), 144u);
+    RECT rc;
+    GetClientRect(hwnd, &rc);
+    EXPECT_EQ(rc.right, 900);
+    EXPECT_EQ(rc.bottom, 600);
+    // Text is drawn in fonts made for the display: 14-pixel text is 21 pixels high.
+    LOGFONTW lf{};
+    GetObjectW(wnd.GetFont(0), sizeof lf, &lf);
+    EXPECT_EQ(lf.lfHeight, -21);
+    wnd.EnsureLayout();
+    const toolkit::Rect install = wnd.FindControl(L"defaultInstallBtn")->GetPos();
+    EXPECT_EQ(install.Width(), 330);
+    EXPECT_EQ(install.Height(), 72);
+    // The caption strip is 35 x 1.5 pixels high.
+    GetWindowRect(hwnd, &rc);
+    auto hit = [&](int x, int y) { return SendMessageW(hwnd, WM_NCHITTEST, 0, MAKELPARAM(rc.left + x, rc.top + y)); };
+    EXPECT_EQ(hit(300, 50), HTCAPTION);
+    EXPECT_EQ(hit(300, 53), HTCLIENT);
+
+    Driver driver;
+    if (driver.Available()) {
+        wnd.CenterWindow();
+        ShowWindow(hwnd, SW_SHOWNORMAL);
+        PumpFor(300);
+        ASSERT_TRUE(driver.ClickControl(hwnd, L"customeBtn"));
+        EXPECT_EQ(wnd.CurrentPage(), 1);
+        ASSERT_TRUE(driver.ClickControl(hwnd, L"createDSCb"));
+        EXPECT_FALSE(wnd.FindControlAs<toolkit::CheckBox>(L"createDSCb")->IsChecked());
+        ASSERT_TRUE(driver.ClickControl(hwnd, L"backBtn"));
+        EXPECT_EQ(wnd.CurrentPage(), 0);
+        ClickEmpty(driver, hwnd, 20, 560);
+        EXPECT_EQ(TabWalk(driver, hwnd, 3), Names({L"minbtn", L"closebtn", L"defaultInstallBtn"}));
+        const std::wstring dir = EnvPath(L"VELQOR_SHOT_DIR");
+        if (!dir.empty()) {
+            // The focus cue of the keyboard, at 150 %.
+            EXPECT_TRUE(driver.Shot(hwnd, Utils::Utf8ToWide(UnixPath(dir + L"\\main-welcome-focus-150.png")), 15));
+        }
+    }
+    DestroyWindow(hwnd);
+}
+
+TEST_F(HighDpi, DialogsTakeTheirOwnersScale) {
+    Frame owner(L"MainWnd.xml");
+    HWND ownerHwnd = owner.Create(nullptr, L"owner", WS_POPUP, 0);
+    ASSERT_NE(ownerHwnd, nullptr);
+    RECT client{};
+    RunInModalLoop([&] {
+        if (HWND dlg = WaitForWindow(L"InstalledPathTipWnd")) {
+            GetClientRect(dlg, &client);
+            PostMessageW(dlg, WM_CLOSE, 0, 0);
+        }
+    });
+    ShowMessageDialog(L"InstalledPathTipWnd.xml", ownerHwnd);
+    EXPECT_EQ(client.right, 600);
+    EXPECT_EQ(client.bottom, 270);
+    DestroyWindow(ownerHwnd);
 }
