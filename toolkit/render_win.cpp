@@ -25,9 +25,9 @@ struct OwnedBitmap {
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
 };
 
-// A decoded image and, per part of it that was drawn smaller than its size,
-// that part shrunk here with an area-averaging filter (the last size asked
-// for). GDI+ only ever enlarges or copies: Wine's GDI+ leaves the first
+// A decoded image and, per part of it that was drawn at another size, that
+// part scaled to the last size asked for. Shrinking is done here with an
+// area-averaging filter, never by GDI+: Wine's GDI+ leaves the first
 // destination column empty when it shrinks an image (the progress bar's cap
 // showed a notch), and averaging is the better shrinking filter anyway.
 struct DecodedImage {
@@ -69,26 +69,44 @@ void ShrinkInto(const DecodedImage& img, const Rect& src, int w, int h, std::vec
     }
 }
 
-// Draws the part `src` of the image into `dst`: shrunk here first along an
-// axis where the destination is smaller, then copied or enlarged by GDI+.
+// Draws the part `src` of the image into `dst`. A part drawn at another size
+// is scaled once into a bitmap of the destination's size (kept until the part
+// is asked for at another size) and copied from there: shrunk here by area
+// averaging, enlarged by GDI+. Scaling on every paint would cost a large
+// image's whole area each frame of an animation at 150 %.
 void DrawScaled(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Rect& src, Gdiplus::ImageAttributes& attr) {
-    const int w = std::min(dst.Width(), src.Width()), h = std::min(dst.Height(), src.Height());
-    if (w == src.Width() && h == src.Height()) {
+    if (dst.Width() == src.Width() && dst.Height() == src.Height()) {
         g.DrawImage(img.bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attr);
         return;
     }
     const auto key = std::make_tuple(src.left, src.top, src.right, src.bottom);
     OwnedBitmap& part = img.shrunk[key];
     auto& size = img.shrunkSize[key];
-    if (!part.bitmap || size != std::make_pair(w, h)) {
+    const int dw = dst.Width(), dh = dst.Height();
+    if (!part.bitmap || size != std::make_pair(dw, dh)) {
         g_imageBytes -= part.pixels.size();
         part.bitmap.reset();
-        ShrinkInto(img, src, w, h, part.pixels);
-        part.bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, part.pixels.data());
+        const int w = std::min(dw, src.Width()), h = std::min(dh, src.Height());
+        OwnedBitmap small;
+        ShrinkInto(img, src, w, h, small.pixels);
+        small.bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, small.pixels.data());
+        if (w == dw && h == dh) {
+            part = std::move(small);
+        } else {
+            part.pixels.assign(static_cast<size_t>(dw) * dh * 4, 0);
+            part.bitmap = std::make_unique<Gdiplus::Bitmap>(dw, dh, dw * 4, PixelFormat32bppPARGB, part.pixels.data());
+            Gdiplus::Graphics big(part.bitmap.get());
+            big.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+            big.SetInterpolationMode(Gdiplus::InterpolationModeBilinear);
+            big.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+            Gdiplus::ImageAttributes edges;
+            edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);  // no blending with what lies outside the part
+            big.DrawImage(small.bitmap.get(), Gdiplus::Rect(0, 0, dw, dh), 0, 0, w, h, Gdiplus::UnitPixel, &edges);
+        }
         g_imageBytes += part.pixels.size();
-        size = {w, h};
+        size = {dw, dh};
     }
-    g.DrawImage(part.bitmap.get(), ToGp(dst), 0, 0, w, h, Gdiplus::UnitPixel, &attr);
+    g.DrawImage(part.bitmap.get(), ToGp(dst), 0, 0, dw, dh, Gdiplus::UnitPixel, &attr);
 }
 
 // Decoded once per (name, mask); a name the archive lacks is remembered as absent.

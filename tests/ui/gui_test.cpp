@@ -495,38 +495,73 @@ TEST(SkinWindows, Screenshots) {
     Driver driver;
     const std::wstring dir = EnvPath(L"VELQOR_SHOT_DIR");
     if (!driver.Available() || dir.empty()) GTEST_SKIP() << "screenshots are made by tests/ui/make-screenshots.sh";
-    constexpr int kMargin = 10;  // room for the shadow
-    Frame main(L"MainWnd.xml");
-    HWND hwnd = main.Create(nullptr, L"Velqor", 0x10CF0000 & ~WS_VISIBLE, 0);
+    // VELQOR_SHOT_LANGUAGE picks a language as "-language" does; VELQOR_SHOT_SUFFIX
+    // goes into the file names ("-en", "-150" ...); VELQOR_SHOT_MAIN=1 adds the
+    // main window's pages (the plain ones come from a real installation, scripts/demo.sh).
+    wchar_t buf[32] = {};
+    const bool main = GetEnvironmentVariableW(L"VELQOR_SHOT_MAIN", buf, 32) > 0 && buf[0] == L'1';
+    std::wstring suffix;
+    if (GetEnvironmentVariableW(L"VELQOR_SHOT_SUFFIX", buf, 32) > 0) suffix = buf;
+    LaunchConfig& config = GetLaunchConfig();
+    if (GetEnvironmentVariableW(L"VELQOR_SHOT_LANGUAGE", buf, 32) > 0) {
+        config.Language = _wtoi(buf);
+        config.LanguageGiven = true;
+    }
+    auto file = [&](const wchar_t* name) { return Utils::Utf8ToWide(UnixPath(dir + L"\\" + name + suffix + L".png")); };
+    const int margin = MulDiv(10, static_cast<int>(toolkit::WindowImpl::WindowDpi(nullptr)), 96);  // room for the shadow
+    RegDeleteTreeW(HKEY_CURRENT_USER, install_records::kRegistryKey);
+    CMainWnd wnd;
+    HWND hwnd = wnd.Create(nullptr, L"Velqor", 0x10CF0000 & ~WS_VISIBLE, 0);
     ASSERT_NE(hwnd, nullptr);
-    main.CenterWindow();
+    wnd.CenterWindow();
     ShowWindow(hwnd, SW_SHOWNORMAL);
-    // The main window's pages are taken from a real installation by scripts/demo.sh;
-    // here the dialogs, each over the main window.
+    PumpFor(300);
+    if (main) {
+        auto* tab = wnd.FindControlAs<toolkit::TabLayout>(L"mainTabLt");
+        EXPECT_TRUE(driver.Shot(hwnd, file(L"main-welcome"), margin));
+        tab->SelectItem(1);
+        PumpFor(300);
+        EXPECT_TRUE(driver.Shot(hwnd, file(L"main-custom"), margin));
+        tab->SelectItem(2);
+        DownloadCallback notify = wnd.NotifyCallback();
+        notify(1002, 0.5, nullptr);  // 35 % of the bar
+        PumpFor(600);
+        EXPECT_TRUE(driver.Shot(hwnd, file(L"main-installing"), margin));
+        tab->SelectItem(3);
+        PumpFor(300);
+        EXPECT_TRUE(driver.Shot(hwnd, file(L"main-finished"), margin));
+        tab->SelectItem(0);
+    }
+    // The dialogs, each over the main window.
     struct DialogShot {
         const wchar_t* layout;
         const wchar_t* className;
-        const wchar_t* text;
-        const wchar_t* caption;
+        std::wstring text;
+        std::wstring caption;
         const wchar_t* file;
     } dialogs[] = {
-        {L"ExitTipWnd.xml", L"ExitTipWnd", nullptr, nullptr, L"dialog-exit-tip.png"},
-        {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", nullptr, nullptr, L"dialog-installed-path-tip.png"},
-        {L"NetworkTipWnd.xml", L"NetworkTipWnd", nullptr, nullptr, L"dialog-network-tip.png"},
-        {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装", L"温馨提示", L"dialog-message-box-1.png"},
-        {L"MessageBox2Wnd.xml", L"MessageBox2Wnd", L"当前网络环境较差，请在网络通畅时进行安装", L"温馨提示", L"dialog-message-box-2.png"},
+        {L"ExitTipWnd.xml", L"ExitTipWnd", L"", L"", L"dialog-exit-tip"},
+        {L"InstalledPathTipWnd.xml", L"InstalledPathTipWnd", L"", L"", L"dialog-installed-path-tip"},
+        {L"NetworkTipWnd.xml", L"NetworkTipWnd", L"", L"", L"dialog-network-tip"},
+        {L"MessageBox1Wnd.xml", L"MessageBox1Wnd", LanguageText(L"301", L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装"),
+         LanguageText(L"201", L"温馨提示"), L"dialog-message-box-1"},
+        {L"MessageBox2Wnd.xml", L"MessageBox2Wnd", LanguageText(L"303", L"当前网络环境较差，请在网络通畅时进行安装"),
+         LanguageText(L"201", L"温馨提示"), L"dialog-message-box-2"},
     };
     for (const auto& d : dialogs) {
         RunInModalLoop([&] {
             HWND dlg = WaitForWindow(d.className);
             if (!dlg) return;
             PumpFor(300);
-            EXPECT_TRUE(driver.Shot(dlg, Utils::Utf8ToWide(UnixPath(dir + L"\\" + d.file)), kMargin));
+            EXPECT_TRUE(driver.Shot(dlg, file(d.file), margin));
             PostMessageW(dlg, WM_CLOSE, 0, 0);
         });
-        ShowMessageDialog(d.layout, hwnd, d.text, d.caption);
+        ShowMessageDialog(d.layout, hwnd, d.text.empty() ? nullptr : d.text.c_str(),
+                          d.caption.empty() ? nullptr : d.caption.c_str());
     }
     DestroyWindow(hwnd);
+    config.LanguageGiven = false;
+    toolkit::ClearLanguageTexts();
 }
 
 // ---------------------------------------------------------------- keyboard
