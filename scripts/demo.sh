@@ -26,15 +26,24 @@ done
 mkdir -p "$out"; out=$(cd "$out" && pwd)
 
 "$root/scripts/setup.sh"
-# The shipped 32-bit build needs wine32; without it the same sources built for x64 stand in.
-if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed'; then preset=win32; wine=wine
-else preset=win64; wine=/usr/lib/wine/wine64; command -v wine64 >/dev/null && wine=wine64; fi
+# The shipped 32-bit build where 32-bit Wine runs (natively or through the
+# emulator); elsewhere the same sources built for x64 stand in.
+# shellcheck source=scripts/wine.sh
+source "$root/scripts/wine.sh"
+IFS=$'\t' read -r mode32 why32 < <(wine32_probe)
+run=()
+case $mode32 in
+  native) preset=win32; wine=wine32 ;;
+  emulated) preset=win32; wine=wine32; run=("$root/scripts/wine.sh" ns32); export VELQOR_WINE32_MODE=emulated ;;
+  *) preset=win64; wine=wine64 ;;
+esac
+echo "demo: the $preset build ($why32)"
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" --target velqor-setup velqor-demo-package
 build="$root/build/$preset"
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
-"$root/scripts/wine-prefix.sh"
+"${run[@]}" "$root/scripts/wine-prefix.sh"
 
 if [ -z "${DISPLAY:-}" ] || [ $interactive = 0 ]; then
   interactive=0
@@ -47,4 +56,4 @@ fi
 args=(--exe "$build/velqor-setup.exe" --package "$build/tools/demo-package/velqor-demo-package.exe"
       --wine "$wine" --prefix "$WINEPREFIX" --out "$out")
 [ $interactive = 1 ] && args+=(--interactive)
-python3 "$root/tests/app/e2e/demo.py" "${args[@]}"
+"${run[@]}" python3 "$root/tests/app/e2e/demo.py" "${args[@]}"

@@ -38,7 +38,9 @@ if [ "${VELQOR_SKIP_APT:-0}" != 1 ]; then
     DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
   fi
   # 32-bit Wine is optional: when apt refuses it (mismatched i386 indexes), the
-  # win32 build is still made but its tests are skipped.
+  # win32 build is still made and checked statically, but its programs do not run.
+  # Installed, it may still not run (kernels without 32-bit support): the test
+  # and demo scripts ask scripts/wine.sh, which runs it to know.
   if ! dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed' \
      && [ ! -e "$cache/.wine32-refused" ]; then
     log "trying wine32:i386"
@@ -52,6 +54,8 @@ if [ "${VELQOR_SKIP_APT:-0}" != 1 ]; then
     fi
   fi
 fi
+
+log "32-bit Windows programs: $("$here/wine.sh" probe32 | tr '\t' ':' | sed 's/:/: /')"
 
 # ---- Windows dependencies from Debian's source packages ------------------------
 srcpkgs=(curl libjsoncpp pugixml 7zip)

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs every test of the project on this machine: installs what is missing
 # (scripts/setup.sh), builds the presets and runs their tests -- natively, with
-# ASan+UBSan, with TSan, and the Windows builds under Wine (win64 under wine64;
-# win32 only where wine32 is installed, since a 32-bit program cannot start
-# without it).
+# ASan+UBSan, with TSan, and the Windows builds under Wine (win64 under the
+# 64-bit loader; win32 under 32-bit Wine, natively where the kernel runs it, else
+# through the i386 emulator, else only its static checks: scripts/wine.sh decides).
 #
 #   scripts/test.sh                 everything
 #   scripts/test.sh native win64    only these presets
@@ -17,7 +17,8 @@ presets=("$@")
 
 "$root/scripts/setup.sh" || { echo "setup failed" >&2; exit 1; }
 
-have_wine32() { dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'ok installed'; }
+# shellcheck source=scripts/wine.sh
+source "$root/scripts/wine.sh"
 
 # One X server for the GUI tests, unless a display is there already.
 cleanup() { :; }
@@ -29,25 +30,44 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 trap 'cleanup' EXIT
 
+# The tests of one preset (ctest arguments after it). Windows tests share one
+# prepared prefix and one wineserver, ended at the end.
+run_tests() {
+  local preset=$1 rc; shift
+  if [[ $preset == win* ]] && [ "$*" != "-L static" ]; then
+    WINEPREFIX=$VELQOR_WINEPREFIX "$root/scripts/wine-prefix.sh" || return 1
+    WINEPREFIX=$VELQOR_WINEPREFIX wineserver -p 2>/dev/null || true
+    ctest --preset "$preset" "$@"; rc=$?
+    WINEPREFIX=$VELQOR_WINEPREFIX wineserver -k 2>/dev/null || true
+    return $rc
+  fi
+  ctest --preset "$preset" "$@"
+}
+export -f run_tests
+export root
+
 passed=0; failed=0; status=0
 for preset in "${presets[@]}"; do
-  if [ "$preset" = win32 ] && ! have_wine32; then
-    echo "== $preset: build only (wine32 is not installed, its tests cannot run here)"
-    cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset" || status=1
-    continue
-  fi
   echo "== $preset: configure and build"
   if ! { cmake --preset "$preset" >/dev/null && cmake --build --preset "$preset"; }; then
     echo "== $preset: BUILD FAILED"; status=1; failed=$((failed + 1)); continue
   fi
-  if [[ $preset == win* ]]; then
-    export VELQOR_WINEPREFIX="$root/build/$preset/wineprefix"
-    WINEPREFIX=$VELQOR_WINEPREFIX "$root/scripts/wine-prefix.sh"
-    WINEPREFIX=$VELQOR_WINEPREFIX wineserver -p 2>/dev/null || true
+  run=()            # what the tests run inside (the emulator's namespace for win32 there)
+  only=()           # which tests (all by default)
+  if [ "$preset" = win32 ]; then
+    IFS=$'\t' read -r mode32 why32 < <(wine32_probe)
+    case $mode32 in
+      native) echo "== win32: tests under 32-bit Wine: $why32" ;;
+      emulated) echo "== win32: tests under 32-bit Wine: $why32"; run=("$root/scripts/wine.sh" ns32)
+        export VELQOR_WINE32_MODE=emulated ;;
+      *) echo "== win32: static checks of the shipped velqor-setup.exe only; its programs cannot run here: $why32"
+        only=(-L static) ;;
+    esac
   fi
+  if [[ $preset == win* ]]; then export VELQOR_WINEPREFIX="$root/build/$preset/wineprefix"; fi
   echo "== $preset: tests"
   log="$root/build/$preset/ctest.log"
-  ctest --preset "$preset" 2>&1 | tee "$log"
+  "${run[@]}" bash -c 'run_tests "$@"' _ "$preset" "${only[@]}" 2>&1 | tee "$log"
   [ "${PIPESTATUS[0]}" = 0 ] || status=1
   line=$(grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" | tail -n1)
   total=$(sed -E 's/.*out of ([0-9]+).*/\1/' <<<"$line")
@@ -57,7 +77,6 @@ for preset in "${presets[@]}"; do
   else
     status=1; failed=$((failed + 1))
   fi
-  if [[ $preset == win* ]]; then WINEPREFIX=$VELQOR_WINEPREFIX wineserver -k 2>/dev/null || true; fi
 done
 echo "$passed passed, $failed failed"
 exit $status

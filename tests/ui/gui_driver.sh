@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs a Windows GUI test program under Wine and carries out its requests for
-# real input and screenshots:  gui_driver.sh PROGRAM [ARGS...]
+# real input and screenshots:  gui_driver.sh WINE PROGRAM [ARGS...]  (WINE: wine64 or wine32)
 # The program writes "req-N.txt" into $VELQOR_GUI_DRIVER (one line: "click X Y",
 # "key KEYS", "type WORD" or "shot FILE X Y W H", screen coordinates) and waits for "done-N".
 # Without a display the program skips its GUI tests by itself.
@@ -10,7 +10,7 @@ root=$(cd "$here/../.." && pwd)
 dir=$(mktemp -d)
 trap 'rm -rf "$dir"' EXIT
 export VELQOR_GUI_DRIVER=$dir
-"$root/cmake/wine-run.sh" wine64 "$@" &
+"$root/cmake/wine-run.sh" "$@" &
 pid=$!
 n=1
 while kill -0 "$pid" 2>/dev/null; do

@@ -16,7 +16,7 @@ source "$root/scripts/xvfb.sh"
 start_xvfb
 export VELQOR_WINEPREFIX=${VELQOR_WINEPREFIX:-$build/wineprefix}
 export WINEPREFIX=$VELQOR_WINEPREFIX WINEDEBUG=-all
-wine=/usr/lib/wine/wine64; command -v wine64 >/dev/null && wine=wine64
+wine=$("$root/scripts/wine.sh" loader64)
 # Where Wine reads the display's DPI from.
 dpi_keys=('HKCU\Control Panel\Desktop' 'HKCU\Software\Wine\Fonts' 'HKCC\Software\Fonts')
 set_dpi() {
@@ -30,7 +30,7 @@ export VELQOR_SHOT_DIR=$out
 shoot() {  # shoot DPI SUFFIX [LANGUAGE]
   set_dpi "$1"
   env VELQOR_SHOT_SUFFIX="$2" ${3:+VELQOR_SHOT_LANGUAGE=$3} VELQOR_SHOT_MAIN=$([ -n "$2" ] && echo 1 || echo 0) \
-    "$root/tests/ui/gui_driver.sh" "$build/tests/ui/ui_gui_tests.exe" --gtest_filter='SkinWindows.Screenshots'
+    "$root/tests/ui/gui_driver.sh" wine64 "$build/tests/ui/ui_gui_tests.exe" --gtest_filter='SkinWindows.Screenshots'
 }
 shoot 96 ""
 shoot 96 -en 0

@@ -3,7 +3,9 @@
 #include <cwctype>
 #include <set>
 
+#include "utils/fs.h"
 #include "utils/sysinfo.h"
+#include "utils/text.h"
 
 namespace {
 
@@ -62,5 +64,22 @@ TEST(SystemInfo, Is64BitOnA64BitBuild) {
         EXPECT_TRUE(Utils::IsOs64Bit());
     }
 }
+
+#ifdef _WIN32
+// The shipped installer is a 32-bit program: on 64-bit Windows it runs under
+// WOW64, where the system tells it so through PROCESSOR_ARCHITEW6432 (set only
+// for WOW64 processes) and gives it the 32-bit Program Files folder.
+TEST(SystemInfo, A32BitBuildOn64BitWindowsSeesThe64BitSystem) {
+    if (sizeof(void*) != 4) GTEST_SKIP() << "a 64-bit build";
+    std::wstring native;
+    if (!Utils::GetEnv(L"PROCESSOR_ARCHITEW6432", native) || native.empty()) GTEST_SKIP() << "32-bit Windows";
+    EXPECT_TRUE(Utils::IsOs64Bit());
+    std::wstring x86;
+    ASSERT_TRUE(Utils::GetEnv(L"ProgramFiles(x86)", x86));
+    const std::wstring folder = Utils::GetSpecialFolder(Utils::SpecialFolder::ProgramFiles);
+    EXPECT_EQ(Utils::ToLower(folder), Utils::ToLower(x86));
+    EXPECT_NE(Utils::ToLower(folder).find(L"(x86)"), std::wstring::npos) << Utils::WideToUtf8(folder);
+}
+#endif
 
 }  // namespace

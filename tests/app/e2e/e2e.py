@@ -2,7 +2,7 @@
 """End-to-end tests of the real velqor-setup.exe under Wine.
 
     e2e.py --exe velqor-setup.exe --package velqor-demo-package.exe
-           [--wine wine64] [--out DIR] [--case NAME ...] [--list]
+           [--wine wine64|wine32] [--out DIR] [--case NAME ...] [--list]
 
 Every case copies the installer into a fresh folder with its
 ZelmoxInstallerConfig.ini, clears the installation records (registry key,
@@ -120,9 +120,39 @@ class Server:
 
 # ------------------------------------------------------------------ the Wine side
 
+WINE_SH = os.path.join(ROOT, "scripts", "wine.sh")
+
+
+def wine_command(wine):
+    """The command line for Wine WINE: wine64 (the 64-bit loader) or wine32."""
+    if wine == "wine64":
+        return [subprocess.run([WINE_SH, "loader64"], check=True, capture_output=True, text=True).stdout.strip()]
+    if wine == "wine32":
+        return [WINE_SH, "wine32"]
+    raise CheckFailed("unknown Wine %r (wine64 or wine32)" % wine)
+
+
+def wine32_probe():
+    """(mode, reason): how 32-bit programs run here (see scripts/wine.sh)."""
+    r = subprocess.run([WINE_SH, "probe32"], capture_output=True, text=True)
+    mode, _, why = r.stdout.strip().partition("\t")
+    return mode or "none", why or r.stderr.strip()
+
+
+def enter_wine32_namespace(mode):
+    """Where 32-bit Wine runs through the emulator, runs this program again inside
+    the emulator's namespace (all its Wine processes must share one wineserver
+    there); returns False when it is inside already or no namespace is needed."""
+    if mode != "emulated" or os.environ.get("VELQOR_WINE32_NS"):
+        return False
+    env = dict(os.environ, VELQOR_WINE32_MODE=mode)
+    os.execve(WINE_SH, [WINE_SH, "ns32", sys.executable] + sys.argv, env)
+    return True
+
+
 class Wine:
     def __init__(self, wine, prefix):
-        self.wine = wine
+        self.cmd = wine_command(wine)  # the Wine command line a program follows
         self.prefix = prefix
         self.env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all",
                         WINEDLLOVERRIDES=os.environ.get("WINEDLLOVERRIDES", "mscoree,mshtml="))
@@ -151,7 +181,7 @@ class Wine:
         # explorer.exe ...) inherit the handles and outlive the program, so a
         # pipe would not end with it.
         with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
-            r = subprocess.run([self.wine] + args, env=self.env, stdout=out, stderr=err, timeout=timeout)
+            r = subprocess.run(self.cmd + args, env=self.env, stdout=out, stderr=err, timeout=timeout)
             out.seek(0)
             err.seek(0)
             return subprocess.CompletedProcess(r.args, r.returncode, out.read(), err.read())
@@ -163,8 +193,17 @@ class Wine:
         r = self.run(["reg", "add", REG_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
         check(r.returncode == 0, "reg add %s failed: %s" % (name, r.stderr.decode(errors="replace")))
 
-    def reg_values(self):
-        r = self.run(["reg", "query", REG_KEY])
+    def reg_values(self, reader64=False):
+        """The installation record's values, read by this Wine's reg.exe or, with
+        reader64, by the 64-bit one (what a 64-bit program on the system sees)."""
+        if reader64:
+            with tempfile.TemporaryFile() as out:
+                subprocess.run(wine_command("wine64") + ["reg", "query", REG_KEY], env=self.env, stdout=out,
+                               stderr=subprocess.DEVNULL, timeout=60)
+                out.seek(0)
+                r = subprocess.CompletedProcess([], 0, out.read(), b"")
+        else:
+            r = self.run(["reg", "query", REG_KEY])
         values = {}
         for line in r.stdout.decode("utf-8", errors="replace").splitlines():
             m = re.match(r"^\s+(\S+)\s+REG_\w+\s+(.*?)\s*$", line)
@@ -294,7 +333,7 @@ class Installer:
         env = dict(suite.wine.env, WINEDEBUG="-all,warn+seh")
         env.update(env_extra or {})
         self.log = open(self.log_path, "wb")
-        self.proc = subprocess.Popen([suite.wine.wine, os.path.join(case_dir, "velqor-setup.exe")], cwd=case_dir,
+        self.proc = subprocess.Popen(suite.wine.cmd + [os.path.join(case_dir, "velqor-setup.exe")], cwd=case_dir,
                                      env=env, stdout=self.log, stderr=subprocess.STDOUT)
         self.cursor = 0
         self.window = None
@@ -406,12 +445,21 @@ class Installer:
 
 # ------------------------------------------------------------------ the suite
 
+def pe_machine(path):
+    """The machine field of a PE image's file header (0x14c: 32-bit x86)."""
+    with open(path, "rb") as f:
+        head = f.read(4096)
+    pe = int.from_bytes(head[0x3C:0x40], "little")
+    return int.from_bytes(head[pe + 4:pe + 6], "little")
+
+
 class Suite:
     def __init__(self, args):
         self.args = args
         self.out = os.path.abspath(args.out)
         os.makedirs(self.out, exist_ok=True)
         self.wine = Wine(args.wine, args.prefix)
+        self.exe_is_32bit = pe_machine(args.exe) == 0x14C
         self.package_dir = os.path.dirname(os.path.abspath(args.package))
         work = tempfile.mkdtemp(prefix="velqor-e2e-")
         self.work = work
@@ -535,11 +583,20 @@ def case_one_click(s):
     folder_win = install_folder_of(d)
     folder = installed_files_check(s.wine, folder_win)
 
+    # The one-click folder is under the Program Files of the installer's own
+    # kind: the 32-bit one ("Program Files (x86)") for the shipped 32-bit exe.
+    default = "C:\\Program Files (x86)\\velqordoc" if s.exe_is_32bit else "C:\\Program Files\\velqordoc"
+    check(folder_win.lower() == default.lower(), "one-click folder %r, expected %r" % (folder_win, default))
+
     reg = s.wine.reg_values()
     check(reg.get("InstallPath", "").lower() == folder_win.lower(),
           "registry InstallPath %r, package folder %r" % (reg.get("InstallPath"), folder_win))
     check(reg.get("UnInstallEp", "").lower() == (folder_win + "\\uninst.ep").lower(),
           "registry UnInstallEp %r" % reg.get("UnInstallEp"))
+    if s.exe_is_32bit:
+        # The record is not redirected: a 64-bit program reads the same values.
+        reg64 = s.wine.reg_values(reader64=True)
+        check(reg64 == reg, "a 64-bit reader sees %r, the 32-bit one %r" % (reg64, reg))
 
     ini = read_ini(os.path.join(folder, "set.ini"))
     inst = ini.get("Install", {})
@@ -699,7 +756,7 @@ def case_product_running(s):
     folder = prepare_installed_copy(s, old, with_product=True)
     product_record = os.path.join(d, "product-record.txt")
     env = dict(s.wine.env, VELQOR_DEMO_MODE="stay", VELQOR_DEMO_RECORD=Wine.win_path(product_record))
-    product = subprocess.Popen([s.wine.wine, os.path.join(folder, "Velqor.exe")], env=env,
+    product = subprocess.Popen(s.wine.cmd + [os.path.join(folder, "Velqor.exe")], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         wait_until("the demo product to run", lambda: os.path.exists(product_record + ".product"), 30)
@@ -777,15 +834,13 @@ def main():
         if not shutil.which(tool):
             print("e2e: skipped: %s is not installed" % tool)
             return SKIP
-    if args.wine == "wine":
-        # The 32-bit build needs wine32; without it Wine "runs" the program
-        # silently and nothing happens.
-        r = subprocess.run(["dpkg-query", "-W", "-f=${Status}", "wine32:i386"], capture_output=True, text=True)
-        if "ok installed" not in r.stdout:
-            print("e2e: skipped: wine32 is not installed, the 32-bit installer cannot run")
+    if args.wine == "wine32":
+        mode, why = wine32_probe()
+        if mode == "none":
+            print("e2e: skipped: the 32-bit installer cannot run here: %s" % why)
             return SKIP
-    if args.wine == "wine64" and not shutil.which("wine64") and os.path.exists("/usr/lib/wine/wine64"):
-        args.wine = "/usr/lib/wine/wine64"
+        if enter_wine32_namespace(mode):
+            return 0  # not reached: the suite runs again inside the namespace
     if not args.prefix:
         args.prefix = os.path.join(os.path.expanduser("~"), ".cache", "velqor-wineprefix")
     cases = [c for c in CASES if not args.case or c[0] in args.case]
