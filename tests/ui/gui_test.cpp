@@ -842,18 +842,21 @@ TEST_F(MainWindow, ScreenReadersSeeEveryControlOfThePage) {
     EXPECT_EQ(open->where.bottom, origin.y + r.bottom);
 }
 
+namespace {
+std::vector<std::pair<DWORD, LONG>> g_winEvents;  // (event, child id) of the window's client object
+void CALLBACK RecordWinEvent(HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
+    if (object == OBJID_CLIENT) g_winEvents.emplace_back(event, child);
+}
+}  // namespace
+
 TEST_F(MainWindow, ScreenReadersHearFocusAndProgress) {
     ShowWindow(hwnd, SW_SHOWNORMAL);
     SetForegroundWindow(hwnd);
     PumpFor(200);
-    static std::vector<std::pair<DWORD, LONG>> events;
+    std::vector<std::pair<DWORD, LONG>>& events = g_winEvents;
     events.clear();
-    HWINEVENTHOOK hook = SetWinEventHook(
-        EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr,
-        [](HWINEVENTHOOK, DWORD event, HWND, LONG object, LONG child, DWORD, DWORD) {
-            if (object == OBJID_CLIENT) events.emplace_back(event, child);
-        },
-        GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+    HWINEVENTHOOK hook = SetWinEventHook(EVENT_OBJECT_FOCUS, EVENT_OBJECT_VALUECHANGE, nullptr, &RecordWinEvent,
+                                         GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
     ASSERT_NE(hook, nullptr);
     SelectPage(2);
     wnd.RaiseNotify(wnd.Root(), L"tabselect");
@@ -1047,6 +1050,26 @@ const bool g_brokenSkinChild = [] {
 
 }  // namespace
 
+namespace {
+struct FoundBox {
+    DWORD pid;
+    HWND box = nullptr;
+};
+// The visible message box (dialog class) of the process `pid`.
+BOOL CALLBACK FindMessageBoxOf(HWND h, LPARAM lp) {
+    auto* f = reinterpret_cast<FoundBox*>(lp);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(h, &pid);
+    wchar_t cls[32] = {};
+    GetClassNameW(h, cls, 32);
+    if (pid == f->pid && std::wstring(cls) == L"#32770" && IsWindowVisible(h)) {
+        f->box = h;
+        return FALSE;
+    }
+    return TRUE;
+}
+}  // namespace
+
 TEST(SkinWindows, ASkinResourceThatIsNoArchiveEndsTheProgramWithItsMessage) {
     REQUIRE_DISPLAY();
     wchar_t exe[MAX_PATH];
@@ -1059,21 +1082,10 @@ TEST(SkinWindows, ASkinResourceThatIsNoArchiveEndsTheProgramWithItsMessage) {
     SetEnvironmentVariableW(L"VELQOR_BROKEN_SKIN_CHILD", nullptr);
     ASSERT_TRUE(started);
     // Its message box: read the words, then press OK.
-    struct Found { DWORD pid; HWND box = nullptr; } found{pi.dwProcessId};
+    FoundBox found{pi.dwProcessId};
     std::wstring text, caption;
     PumpFor(30000, [&] {
-        EnumWindows([](HWND h, LPARAM lp) -> BOOL {
-            auto* f = reinterpret_cast<Found*>(lp);
-            DWORD pid = 0;
-            GetWindowThreadProcessId(h, &pid);
-            wchar_t cls[32] = {};
-            GetClassNameW(h, cls, 32);
-            if (pid == f->pid && std::wstring(cls) == L"#32770" && IsWindowVisible(h)) {
-                f->box = h;
-                return FALSE;
-            }
-            return TRUE;
-        }, reinterpret_cast<LPARAM>(&found));
+        EnumWindows(&FindMessageBoxOf, reinterpret_cast<LPARAM>(&found));
         return found.box != nullptr || WaitForSingleObject(pi.hProcess, 0) == WAIT_OBJECT_0;
     });
     ASSERT_NE(found.box, nullptr) << "no message box";
