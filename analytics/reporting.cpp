@@ -53,6 +53,15 @@ void InitAnalytics() {
 
 void ShutdownAnalytics() { GlobalTracker.reset(); }
 
+void SetAnalyticsServer(const std::wstring& url) {
+    auto* wrapper = dynamic_cast<AnalyticsTrackerWrapper*>(GlobalTracker.get());
+    if (!wrapper || !wrapper->impl()) return;
+    try {
+        wrapper->impl()->setServerUrl(Utils::WideToUtf8(url));
+    } catch (...) {
+    }
+}
+
 void ReportTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason,
                      ExtraProperties extra) {
     auto tracker = ActiveTracker();

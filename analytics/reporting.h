@@ -10,6 +10,9 @@ using ExtraProperties = std::map<std::wstring, std::wstring>;
 
 void InitAnalytics();
 void ShutdownAnalytics();
+// Points the tracker at another analytics server (empty: the maker's), for a
+// server chosen on the command line after the tracker was made.
+void SetAnalyticsServer(const std::wstring& url);
 void ReportTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason,
                      ExtraProperties extra);
 void ReportClickEvent(const std::wstring& name, ExtraProperties extra);

@@ -201,6 +201,14 @@ void AnalyticsTrackerImpl::LoadIdentity() {
         s.DistinctId = NewDistinctId();
         SaveIdentity();
     }
+    AdoptServerIdentity();
+    if (s.UserId.empty()) s.isLogined = false;
+}
+
+void AnalyticsTrackerImpl::AdoptServerIdentity() {
+    ZmTrackerState& s = *m_state;
+    // A login belongs to the server it was made with: another server starts
+    // from the device's primary identity.
     if (s.URL != m_serverUrl || s.DistinctId.empty()) {
         s.UserId.clear();
         s.isLogined = false;
@@ -213,7 +221,16 @@ void AnalyticsTrackerImpl::LoadIdentity() {
         s.URL = m_serverUrl;
         SaveIdentity();
     }
-    if (s.UserId.empty()) s.isLogined = false;
+}
+
+void AnalyticsTrackerImpl::setServerUrl(const std::string& url) {
+    const std::string target = url.empty() ? kDefaultServerUrl : url;
+    if (target == m_serverUrl) return;
+    m_serverUrl = target;
+    if (m_state->settingsFile.empty()) return;  // never initialised: nothing is sent anyway
+    AdoptServerIdentity();
+    if (zm_analytics::RecordQueue* queue = Sdk::Queue()) queue->SetServerUrl(target);
+    Sdk::SetIdentity(m_state->DistinctId, false);
 }
 
 void AnalyticsTrackerImpl::SaveIdentity() {

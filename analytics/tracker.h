@@ -117,6 +117,10 @@ public:
 
     const ZmTrackerState& state() const { return *m_state; }
     const std::string& serverUrl() const { return m_serverUrl; }
+    // Sends from now on (also what is queued) to another server; empty means
+    // the maker's endpoint. The identity follows as if the tracker had been
+    // made for that server.
+    void setServerUrl(const std::string& url);
 
     // Identity and environment steps (public for the tests).
     void SelectFolders();
@@ -134,6 +138,7 @@ public:
     static void SetBaseFolderForTesting(const std::string& folder);
 
 private:
+    void AdoptServerIdentity();
     void flushStep(bool force);
     void flushBody(bool force);
     void reapFlushThreads(bool all);

@@ -289,6 +289,11 @@ bool RecordQueue::FlushPart() {
     return ok;
 }
 
+void RecordQueue::SetServerUrl(const std::string& url) {
+    std::lock_guard<std::mutex> sending(m_sendingLock);
+    if (m_sender) m_sender = std::make_unique<BatchSender>(url);
+}
+
 bool RecordQueue::Flush() {
     {
         std::lock_guard<std::mutex> g(m_recordsLock);

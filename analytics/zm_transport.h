@@ -60,6 +60,8 @@ public:
     RecordQueue& operator=(const RecordQueue&) = delete;
 
     void Add(std::string record);
+    // Later batches go to this server (waits for a send in progress).
+    void SetServerUrl(const std::string& url);
     bool Flush();
     bool FlushPart();
     void Close();

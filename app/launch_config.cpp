@@ -43,6 +43,7 @@ void LaunchConfig::ApplyDefaults() {
     Language = 0;
     LanguageGiven = false;
     AnalyticsUrl = L"";
+    Unattended = UnattendedOptions{};
 }
 
 void LaunchConfig::SetDownloadScale(double value, const wchar_t* origin) {
@@ -83,8 +84,9 @@ void LaunchConfig::LoadConfigFileFor(const std::wstring& exePath) {
 void LaunchConfig::ParseCommandLine() { ParseCommandLine(Utils::GetProcessCommandLine()); }
 
 void LaunchConfig::ParseCommandLine(const std::wstring& commandLine) {
+    const std::vector<std::wstring> args = Utils::SplitCommandLine(commandLine);
     std::map<std::wstring, std::wstring> options;
-    for (const auto& arg : Utils::SplitCommandLine(commandLine)) {
+    for (const auto& arg : args) {
         size_t eq = arg.find(L'=');
         if (!arg.empty() && arg[0] == L'-' && eq != std::wstring::npos)
             options.emplace(arg.substr(0, eq), arg.substr(eq + 1));  // the first of two wins
@@ -115,6 +117,87 @@ void LaunchConfig::ParseCommandLine(const std::wstring& commandLine) {
         LanguageGiven = true;
     }
     if (get(L"-analyticsurl", v)) AnalyticsUrl = v;
+    ParseUnattended(args);
+}
+
+namespace {
+
+// The options of unattended installs. Unlike the older options they are never
+// guessed: a misspelt value, a missing "=", a capitalised key or two
+// different values refuse the whole command line (an administrator's script
+// must not end up with a window nobody sees, or in another folder).
+constexpr const wchar_t* kUnattendedKeys[] = {L"-silent", L"-instdir", L"-dsc", L"-ssc", L"-log"};
+
+std::wstring Lower(std::wstring s) {
+    for (wchar_t& c : s)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return s;
+}
+
+bool IsAbsoluteFolder(const std::wstring& path) {
+    const bool drive = path.size() >= 3 && ((path[0] >= L'A' && path[0] <= L'Z') || (path[0] >= L'a' && path[0] <= L'z')) &&
+                       path[1] == L':' && path[2] == L'\\';
+    const bool share = path.size() >= 3 && path[0] == L'\\' && path[1] == L'\\' && path[2] != L'\\';
+    return drive || share;
+}
+
+}  // namespace
+
+void LaunchConfig::ParseUnattended(const std::vector<std::wstring>& args) {
+    UnattendedOptions u;
+    std::map<std::wstring, std::wstring> given;
+    auto fail = [&u](std::wstring text) { u.Errors.push_back(std::move(text)); };
+    for (const std::wstring& arg : args) {
+        if (arg.empty() || arg[0] != L'-') continue;
+        const size_t eq = arg.find(L'=');
+        const std::wstring key = arg.substr(0, eq);
+        const wchar_t* known = nullptr;
+        for (const wchar_t* k : kUnattendedKeys)
+            if (Lower(key) == k) known = k;
+        if (!known) continue;
+        if (key != known) {
+            fail(L"options are written in lower case: " + key + L" must be " + known);
+            continue;
+        }
+        if (eq == std::wstring::npos) {
+            fail(key + L" needs a value (" + key + (key == L"-instdir" || key == L"-log" ? L"=<path>)" : L"=true or " + key + L"=false)"));
+            continue;
+        }
+        const std::wstring value = arg.substr(eq + 1);
+        auto [it, first] = given.emplace(key, value);
+        if (!first && it->second != value) fail(key + L" is given twice with different values");
+    }
+    auto flag = [&](const wchar_t* key, bool& field) {
+        auto it = given.find(key);
+        if (it == given.end()) return;
+        if (it->second == L"true") field = true;
+        else if (it->second == L"false") field = false;
+        else fail(std::wstring(key) + L"=" + it->second + L" is not understood: write true or false");
+    };
+    flag(L"-silent", u.Silent);
+    flag(L"-dsc", u.DesktopShortcut);
+    flag(L"-ssc", u.QuickLaunch);
+    if (auto it = given.find(L"-instdir"); it != given.end()) {
+        std::wstring dir = it->second;
+        for (wchar_t& c : dir)
+            if (c == L'/') c = L'\\';
+        while (dir.size() > 3 && dir.back() == L'\\') dir.pop_back();
+        if (dir.find(L'"') != std::wstring::npos)
+            fail(L"-instdir contains a quote (a backslash just before a closing quote keeps the quote in the value)");
+        else if (!IsAbsoluteFolder(dir))
+            fail(L"-instdir=" + it->second + L" is not a full path such as C:\\Programs\\Velqor");
+        else
+            u.InstallDir = dir;
+    }
+    if (auto it = given.find(L"-log"); it != given.end()) {
+        if (it->second.empty()) fail(L"-log needs a file name");
+        else u.LogFile = it->second;
+    }
+    if (!u.Silent) {
+        for (const wchar_t* key : {L"-instdir", L"-dsc", L"-ssc"})
+            if (given.count(key)) fail(std::wstring(key) + L" applies only to a silent install (-silent=true)");
+    }
+    Unattended = std::move(u);
 }
 
 std::wstring LaunchConfig::ExpandRoute(const std::wstring& url) {

@@ -6,6 +6,7 @@
 // afterwards without locking.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class LaunchConfig {
 public:
@@ -29,6 +30,17 @@ public:
     // Where analytics batches are posted; empty means the maker's endpoint.
     std::wstring AnalyticsUrl;
 
+    // Unattended installs: command-line options only, all off unless given.
+    struct UnattendedOptions {
+        bool Silent = false;           // -silent=true: no window, no dialog
+        std::wstring InstallDir;       // -instdir: the install folder itself; empty: the default one
+        bool DesktopShortcut = true;   // -dsc
+        bool QuickLaunch = true;       // -ssc
+        std::wstring LogFile;          // -log: diagnostic lines also go to this file
+        // Why the command line is refused (one text per problem); empty when it is not.
+        std::vector<std::wstring> Errors;
+    } Unattended;
+
     static const wchar_t* const kDefaultDownloadUrl;
     static const wchar_t* const kConfigFileName;
 
@@ -48,6 +60,7 @@ public:
     static std::wstring ExpandRoute(const std::wstring& url, const std::wstring& osVersionName);
 
 private:
+    void ParseUnattended(const std::vector<std::wstring>& args);
     void SetDownloadScale(double value, const wchar_t* origin);
 };
 

@@ -18,6 +18,8 @@ public:
     // Creates, centres and shows the window, then dispatches messages until the
     // window is gone or a quit message arrives (which is posted again).
     void Run();
+    // The exit code the window's run earned (see install/exit_codes.h).
+    int ExitCode() const;
 
 private:
     HINSTANCE m_instance;

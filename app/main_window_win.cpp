@@ -20,6 +20,8 @@ MainWindowHost::~MainWindowHost() {
     toolkit::ShutdownToolkit();
 }
 
+int MainWindowHost::ExitCode() const { return m_window ? m_window->ExitCode() : 0; }
+
 void MainWindowHost::Run() {
     // A skin that cannot be built ends the process inside Create (message, exit code 1).
     HWND hwnd = m_window->Create(nullptr, kTitle, kStyle, 0);

@@ -1,12 +1,18 @@
-// The installer's entry point: start-up, the main window's message loop and the
-// ordered shutdown.
+// The installer's entry point: start-up, the main window's message loop (or
+// the silent installation) and the ordered shutdown.
 #include <windows.h>
 #include <curl/curl.h>
+
+#include <memory>
 
 #include "analytics/reporting.h"
 #include "app/launch_config.h"
 #include "app/main_window.h"
 #include "app/startup.h"
+#include "app/unattended.h"
+#include "install/exit_codes.h"
+#include "utils/log.h"
+#include "utils/sysinfo.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     LaunchConfig& config = GetLaunchConfig();  // defaults and the file are applied already
@@ -21,18 +27,40 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     }
 
     InstanceMutex lock;
-    if (!lock.Acquire()) return -1;  // another installer runs: leave silently
+    if (!lock.Acquire()) return kExitAnotherInstance;  // another installer runs: leave silently
 
     InitAnalytics();
     config.ParseCommandLine();
+    // The tracker was made from the file's settings; a server named on the
+    // command line takes over before anything is reported.
+    SetAnalyticsServer(config.AnalyticsUrl);
 
+    const LaunchConfig::UnattendedOptions& unattended = config.Unattended;
+    if (!unattended.LogFile.empty()) {
+        if (Utils::SetLogFile(unattended.LogFile))
+            DEBUG_LOG(L"command line: %ls\r\n", Utils::GetProcessCommandLine().c_str());
+        else if (unattended.Silent)
+            ParentConsole::Get().Write(L"velqor-setup: the log file " + unattended.LogFile + L" cannot be opened");
+    }
+
+    int exitCode = kExitInstalled;
     {
-        MainWindowHost window(instance);
-        window.Run();
+        std::unique_ptr<MainWindowHost> window;
+        if (!unattended.Errors.empty()) {
+            exitCode = RefuseCommandLine(config);
+        } else if (unattended.Silent) {
+            exitCode = RunSilentInstall(config);
+        } else {
+            window = std::make_unique<MainWindowHost>(instance);
+            window->Run();
+            exitCode = window->ExitCode();
+        }
 
         if (config.IsEnableAppAnalytics) ShutdownAnalytics();
         curl_global_cleanup();
     }  // the window object goes here, after analytics and libcurl
     lock.Release();
-    return 0;
+    DEBUG_LOG(L"exit code %d\r\n", exitCode);
+    Utils::SetLogFile(L"");
+    return exitCode;
 }

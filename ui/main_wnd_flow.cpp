@@ -69,6 +69,7 @@ void CMainWndFlow::ShowProgressPercent(int percent) {
 }
 
 void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
+    m_outcome.Observe(r.code, r.value, r.text);
     switch (r.code) {
         case DL_CODE_START:
             if (!m_startReported) {

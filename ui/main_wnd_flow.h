@@ -11,6 +11,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "install/exit_codes.h"
 #include "ui/install_progress.h"
 
 // Posted to the main window for every notification of the installation
@@ -84,6 +85,10 @@ public:
     bool StartReported() const { return m_startReported; }
     const InstallProgress& Progress() const { return m_progress; }
     NotifyMailbox& Mailbox() { return m_mailbox; }
+    // The process exit code this run has earned so far: the code of the last
+    // installation attempt's failure, 0 when it succeeded or none was made.
+    int ExitCode() const { return m_outcome.Code(); }
+    const InstallOutcome& Outcome() const { return m_outcome; }
 
 protected:
     // ---- what the reactions need of the window and the outside world
@@ -132,6 +137,7 @@ protected:
     bool m_startReported = false;
     InstallProgress m_progress;  // the download stopwatch and the pseudo progress
     NotifyMailbox m_mailbox;
+    InstallOutcome m_outcome;  // verdicts of the attempts, for the exit code
 
 public:
     static constexpr const wchar_t* kRunningProductText = L"安装程序检测到Velqor\r\n正在运行，请退出程序后再安装";

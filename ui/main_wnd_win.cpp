@@ -185,11 +185,13 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
     DEBUG_LOG(L"folder=%ls desktop=%d quicklaunch=%d\r\n", folder.c_str(), desktopShortcut ? 1 : 0,
               quickLaunch ? 1 : 0);
     if (FindProcessByName(kUninstallerCopy) != 0) {
+        m_outcome.Refused(kExitProductRunning);
         ShowDialog(L"MessageBox1Wnd.xml", LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
         if (m_hasInstalledCopy) Close(1);
         return false;
     }
     if (FindProcessByName(kProductExe) != 0) {
+        m_outcome.Refused(kExitProductRunning);
         ShowDialog(L"MessageBox1Wnd.xml", LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
         Close(1);
         return false;
@@ -197,12 +199,14 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
     if (m_customeInstallBtn) m_customeInstallBtn->SetEnabled(false);
 
     if (!Utils::CreateDirectories(folder)) {
+        m_outcome.Refused(kExitInvalidFolder);
         ShowDialog(L"MessageBox2Wnd.xml", LanguageText(L"302", kInvalidPathText), LanguageText(L"201", kTipCaption));
         RaiseNotify(Root(), L"install", 0);
         return false;
     }
     Utils::HardDiskManager disk;
     if (!install_checks::HasEnoughFreeSpace(disk, folder)) {
+        m_outcome.Refused(kExitNotEnoughSpace);
         std::wstring text;
         if (!toolkit::GetLanguageText(kLowDiskTextId, text)) text = kLowDiskText;
         ShowDialog(L"MessageBox2Wnd.xml", text, LanguageText(L"201", kTipCaption));
@@ -238,8 +242,10 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
 void CMainWnd::OnCheckNet(intptr_t result) {
     const uint32_t status = static_cast<uint32_t>(result) >> 16;
     DEBUG_LOG(L"connectivity status=%u\r\n", status);
-    if (status != 0)
+    if (status != 0) {
+        m_outcome.Refused(kExitNoNetwork);
         ShowDialog(L"MessageBox2Wnd.xml", LanguageText(L"303", kBadNetworkText), LanguageText(L"201", kTipCaption));
+    }
     RaiseNotify(Root(), L"install", status == 0 ? 1 : 0);
 }
 

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <vector>
 
+#include "utils/fs.h"
 #include "utils/platform_internal.h"
 #include "utils/text.h"
 
@@ -52,6 +53,36 @@ std::wstring FormatUserMessage(const wchar_t* format, va_list args) {
 std::mutex g_sinkMutex;
 LogSink g_sink;
 
+// The log file: one open stream, written under its own lock so that lines of
+// different threads never mix.
+std::mutex g_fileMutex;
+std::FILE* g_file = nullptr;
+
+std::FILE* OpenForAppend(const std::wstring& path) {
+#ifdef _WIN32
+    return _wfopen(path.c_str(), L"ab");
+#else
+    return std::fopen(NativePath(path).c_str(), "ab");
+#endif
+}
+
+// Every missing folder above the file.
+void CreateParentFolders(const std::wstring& path) {
+    std::wstring parent = ParentPath(path);
+    if (parent.empty() || parent == path || DirectoryExists(parent)) return;
+    CreateParentFolders(parent);
+    MakeDirectory(parent);
+}
+
+void WriteToFile(const std::wstring& line) {
+    std::lock_guard<std::mutex> lock(g_fileMutex);
+    if (!g_file) return;
+    std::string bytes = WideToUtf8(line);
+    if (bytes.empty() || bytes.back() != '\n') bytes += "\r\n";
+    std::fwrite(bytes.data(), 1, bytes.size(), g_file);
+    std::fflush(g_file);
+}
+
 }  // namespace
 
 std::wstring FormatLogLine(uint32_t pid, uint32_t tid, const LocalTime& t, const char* function, int line,
@@ -70,6 +101,7 @@ void DebugLog(const char* function, int line, const wchar_t* format, ...) {
     std::wstring out =
         Prefix(CurrentProcessId(), CurrentThreadId(), now, function, line) + FormatUserMessage(format, args);
     va_end(args);
+    WriteToFile(out);
     {
         std::lock_guard<std::mutex> lock(g_sinkMutex);
         if (g_sink) {
@@ -78,6 +110,24 @@ void DebugLog(const char* function, int line, const wchar_t* format, ...) {
         }
     }
     detail::EmitDebugLine(out);
+}
+
+bool SetLogFile(const std::wstring& path) {
+    std::FILE* file = nullptr;
+    if (!path.empty()) {
+        CreateParentFolders(path);
+        file = OpenForAppend(path);
+    }
+    {
+        std::lock_guard<std::mutex> lock(g_fileMutex);
+        if (g_file) std::fclose(g_file);
+        g_file = file;
+    }
+    if (!path.empty() && !file) {
+        DEBUG_LOG(L"log file %ls cannot be opened, going on without it\r\n", path.c_str());
+        return false;
+    }
+    return true;
 }
 
 void SetLogSink(LogSink sink) {

@@ -1,7 +1,7 @@
 #pragma once
 // Diagnostic log: one formatted wide line per event on the debugger-output
-// channel (OutputDebugStringW on Windows, standard error elsewhere). No file,
-// no levels. Every line starts with
+// channel (OutputDebugStringW on Windows, standard error elsewhere), and also
+// in a log file once one is set (SetLogFile). No levels. Every line starts with
 //   <P%05d><T%05d><YYYY-MM-DD hh:mm:ss.mmm>(function)<line>:
 // followed by the caller's message exactly as formatted (no line end added).
 //
@@ -27,6 +27,13 @@ void DebugLog(const char* function, int line, const wchar_t* format, ...);
 // Strips a compiler's pretty function signature down to "Class::Method"
 // ("unsigned int CFoo::Run(void*)" -> "CFoo::Run").
 std::string QualifiedFunctionName(const char* prettyFunction);
+
+// From now on every line is also appended to this file as UTF-8, one line each
+// (a line end added to messages without one), flushed per line; missing
+// folders are created. False, after one diagnostic line saying so, when the
+// file cannot be opened: the log then goes on without it. An empty path
+// closes the file.
+bool SetLogFile(const std::wstring& path);
 
 // Replaces the output channel (tests); an empty function restores the default.
 using LogSink = std::function<void(const std::wstring& line)>;

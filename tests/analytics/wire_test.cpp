@@ -328,6 +328,36 @@ TEST_F(Reporting, SwitchedOffSendsNothingButWritesTheHandOff) {
         << Utils::WideToUtf8(updated);
 }
 
+TEST_F(Reporting, AServerNamedOnTheCommandLineTakesOverTheTrackerMadeFromTheFile) {
+    // The tracker is made from the configuration file's server (nothing
+    // listens there), then the command line names the collector.
+    GetLaunchConfig().IsEnableAppAnalytics = true;
+    GetLaunchConfig().AnalyticsUrl = L"http://127.0.0.1:9/sa?project=pc";
+    InitAnalytics();
+    ASSERT_TRUE(GlobalTracker);
+    GetLaunchConfig().ParseCommandLine(L"velqor-setup.exe -analyticsurl=" + Utils::Utf8ToWide(m_collector.Url()));
+    SetAnalyticsServer(GetLaunchConfig().AnalyticsUrl);
+    ReportTaskEvent(L"下载器启动", 0, L"", {{L"AB", L"IN"}});
+    ShutdownAnalytics();
+    auto recs = m_collector.Records();
+    ASSERT_EQ(recs.size(), 1u);
+    EXPECT_EQ(recs[0]["properties"]["zm_task_name"].asString(), "下载器启动");
+    // The identity remembers the server it now belongs to.
+    const std::string settings =
+        Utils::WideToAnsi(m_dir.Path()) + "\\ZMLocal\\velqordoc.downloader\\velqordoc.downloader_ZMSConfigure.ini";
+    EXPECT_EQ(Utils::IniReadStringA(settings, "Base", "URL", ""), m_collector.Url());
+
+    // Naming the server the tracker already uses changes nothing; without a
+    // tracker the call does nothing.
+    m_collector.Reset();
+    InitAnalytics();
+    SetAnalyticsServer(Utils::Utf8ToWide(m_collector.Url()));
+    ReportTaskEvent(L"大包下载完毕", 1, L"", {{L"AB", L"IN"}});
+    ShutdownAnalytics();
+    SetAnalyticsServer(L"http://127.0.0.1:9/sa?project=pc");
+    EXPECT_EQ(m_collector.Records().size(), 1u);
+}
+
 TEST_F(Reporting, EventsCarryTheGroupFirstTimeAndSuccess) {
     GetLaunchConfig().IsEnableAppAnalytics = true;
     InitAnalytics();

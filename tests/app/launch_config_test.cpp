@@ -6,6 +6,7 @@
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
 #include "utils/log.h"
+#include "utils/text.h"
 
 namespace {
 
@@ -188,6 +189,95 @@ TEST_F(CommandLine, UnusableDownloadScaleKeepsThePreviousValueAndSaysSo) {
         c.ParseCommandLine(e.line);
         EXPECT_DOUBLE_EQ(c.DownloadScale, e.scale) << e.line;
     }
+}
+
+TEST_F(CommandLine, UnattendedOptionsAreOffWithoutTheOptions) {
+    const auto& u = Parse(L"p -downloadtype=3 /S -unknown=1").Unattended;
+    EXPECT_FALSE(u.Silent);
+    EXPECT_TRUE(u.InstallDir.empty());
+    EXPECT_TRUE(u.DesktopShortcut);
+    EXPECT_TRUE(u.QuickLaunch);
+    EXPECT_TRUE(u.LogFile.empty());
+    EXPECT_TRUE(u.Errors.empty());
+}
+
+TEST_F(CommandLine, UnattendedOptionsTable) {
+    struct Case {
+        const wchar_t* line;
+        bool silent;
+        const wchar_t* dir;
+        bool dsc, ssc;
+        const wchar_t* log;
+    } cases[] = {
+        {L"p -silent=true", true, L"", true, true, L""},
+        {L"p -silent=false", false, L"", true, true, L""},
+        {L"p -silent=true -dsc=false -ssc=false", true, L"", false, false, L""},
+        {L"p -silent=true -dsc=true -ssc=false", true, L"", true, false, L""},
+        {L"p -silent=true \"-instdir=C:\\Program Files\\Velqor\"", true, L"C:\\Program Files\\Velqor", true, true, L""},
+        {L"p -silent=true -instdir=D:/Apps/Velqor/", true, L"D:\\Apps\\Velqor", true, true, L""},
+        {L"p -silent=true -instdir=C:\\", true, L"C:\\", true, true, L""},
+        {L"p -silent=true -instdir=\\\\server\\share\\velqor", true, L"\\\\server\\share\\velqor", true, true, L""},
+        {L"p -silent=true -silent=true", true, L"", true, true, L""},  // the same value twice is no contradiction
+        {L"p -log=C:\\logs\\setup.log", false, L"", true, true, L"C:\\logs\\setup.log"},
+        {L"p \"-log=C:\\my logs\\a=b.log\" -silent=true", true, L"", true, true, L"C:\\my logs\\a=b.log"},
+    };
+    for (const auto& tc : cases) {
+        LaunchConfig c;
+        c.ApplyDefaults();
+        c.ParseCommandLine(tc.line);
+        const auto& u = c.Unattended;
+        EXPECT_TRUE(u.Errors.empty()) << Utils::WideToUtf8(tc.line) << ": "
+                                      << (u.Errors.empty() ? "" : Utils::WideToUtf8(u.Errors[0]));
+        EXPECT_EQ(u.Silent, tc.silent) << tc.line;
+        EXPECT_EQ(u.InstallDir, tc.dir) << tc.line;
+        EXPECT_EQ(u.DesktopShortcut, tc.dsc) << tc.line;
+        EXPECT_EQ(u.QuickLaunch, tc.ssc) << tc.line;
+        EXPECT_EQ(u.LogFile, tc.log) << tc.line;
+    }
+}
+
+TEST_F(CommandLine, BadOrContradictoryUnattendedOptionsAreRefusedWithTheReason) {
+    struct Case {
+        const wchar_t* line;
+        const wchar_t* reason;  // a piece of the first problem's text
+    } cases[] = {
+        {L"p -silent=True", L"-silent=True is not understood"},
+        {L"p -silent=1", L"write true or false"},
+        {L"p -silent", L"-silent needs a value"},
+        {L"p -silent=", L"-silent= is not understood"},
+        {L"p -Silent=true", L"lower case: -Silent must be -silent"},
+        {L"p -SILENT=true", L"-SILENT must be -silent"},
+        {L"p -silent=true -silent=false", L"-silent is given twice with different values"},
+        {L"p -silent=true -dsc=no", L"-dsc=no is not understood"},
+        {L"p -silent=true -ssc", L"-ssc needs a value"},
+        {L"p -silent=true -instdir=", L"is not a full path"},
+        {L"p -silent=true -instdir=velqor", L"-instdir=velqor is not a full path"},
+        {L"p -silent=true -instdir=\\velqor", L"is not a full path"},
+        {L"p -silent=true -instdir=C:velqor", L"is not a full path"},
+        {L"p -silent=true \"-instdir=C:\\Program Files\\\"", L"contains a quote"},
+        {L"p -silent=true -instdir=C:\\a -instdir=C:\\b", L"-instdir is given twice"},
+        {L"p -instdir=C:\\Velqor", L"-instdir applies only to a silent install"},
+        {L"p -silent=false -dsc=false", L"-dsc applies only to a silent install"},
+        {L"p -ssc=true", L"-ssc applies only to a silent install"},
+        {L"p -silent=true -log=", L"-log needs a file name"},
+        {L"p -silent=true -log", L"-log needs a value"},
+    };
+    for (const auto& tc : cases) {
+        LaunchConfig c;
+        c.ApplyDefaults();
+        c.ParseCommandLine(tc.line);
+        const auto& errors = c.Unattended.Errors;
+        ASSERT_FALSE(errors.empty()) << Utils::WideToUtf8(tc.line);
+        EXPECT_NE(errors[0].find(tc.reason), std::wstring::npos)
+            << Utils::WideToUtf8(tc.line) << " gave: " << Utils::WideToUtf8(errors[0]);
+        // The older options are applied as before.
+        EXPECT_EQ(c.DownloadUrl, LaunchConfig::kDefaultDownloadUrl) << tc.line;
+    }
+}
+
+TEST_F(CommandLine, EveryProblemIsListed) {
+    // -silent, -dsc and -instdir themselves, then -instdir and -dsc without silent mode.
+    EXPECT_EQ(Parse(L"p -silent=yes -dsc=maybe -instdir=x").Unattended.Errors.size(), 5u);
 }
 
 TEST(GlobalConfig, IsReadyDuringStaticInitialisation) {

@@ -217,6 +217,22 @@ TEST(MainWndFlow, SuccessReportsShowsTheFinishedPageAndFinishes) {
     EXPECT_EQ(w.page, CMainWndFlow::kPageFinished);
 }
 
+TEST(MainWndFlow, TheExitCodeIsTheLastAttemptsFailureUntilASuccess) {
+    RecordingWindow w;
+    EXPECT_EQ(w.ExitCode(), kExitInstalled);  // nothing attempted
+    w.Notify(DL_CODE_START);
+    w.Notify(DL_CODE_FAIL, 7, L"LibCurl");  // the network tip answers "稍后再试"
+    EXPECT_EQ(w.ExitCode(), kExitDownloadFailed);
+    w.Notify(DL_CODE_START);  // "重新安装"
+    w.Notify(DL_CODE_SUCCESS);
+    w.Notify(IST_CODE_FAIL, 0, L"安装包安装失败");
+    EXPECT_EQ(w.ExitCode(), kExitPackageFailed);
+    w.Notify(UNIST_CODE_ERROR, 0, L"busy");
+    EXPECT_EQ(w.ExitCode(), kExitRemovalFailed);
+    w.Notify(IST_CODE_SUCCESS);
+    EXPECT_EQ(w.ExitCode(), kExitInstalled);
+}
+
 TEST(MainWndFlow, PackageNumbersOutsideTheirRangeStayDefined) {
     struct Case {
         double value;

@@ -1,9 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "tests/common/temp_dir.h"
+#include "utils/child_process.h"
+#include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/text.h"
 #include "utils/time.h"
@@ -21,6 +25,48 @@ struct CapturedLog {
 struct Probe {
     static void Run() { DEBUG_LOG(L"DL_TYPE=%d\r\n", 1); }
 };
+
+TEST(LogFile, EveryLineIsAppendedWholeAsUtf8AndTheFolderIsCreated) {
+    testing_support::TempDir dir;
+    const std::wstring path = dir.File(L"logs\\deeper\\setup.log");
+    ASSERT_TRUE(Utils::WriteFileBytes(dir.File(L"logs.txt"), ""));  // unrelated file beside
+    {
+        CapturedLog channel;  // the channel still gets every line
+        ASSERT_TRUE(Utils::SetLogFile(path));
+        DEBUG_LOG(L"first %ls\r\n", L"下载");
+        DEBUG_LOG(L"no line end %d", 7);
+        Utils::SetLogFile(L"");
+        DEBUG_LOG(L"not in the file\r\n");
+        EXPECT_EQ(channel.lines.size(), 3u);
+    }
+    ASSERT_TRUE(Utils::SetLogFile(path));  // a second run appends
+    DEBUG_LOG(L"second run\r\n");
+    Utils::SetLogFile(L"");
+
+    std::string bytes;
+    ASSERT_TRUE(Utils::ReadFileBytes(path, bytes));
+    const std::vector<std::wstring> lines = Utils::SplitLines(Utils::Utf8ToWide(bytes));
+    ASSERT_EQ(lines.size(), 3u) << bytes;
+    const std::wregex prefix(LR"(^<P\d{5}><T\d{5}><\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}>\([^)]*\)<\d{4}>: )");
+    EXPECT_TRUE(std::regex_search(lines[0], prefix));
+    EXPECT_NE(lines[0].find(L": first 下载"), std::wstring::npos);
+    EXPECT_NE(lines[1].find(L": no line end 7"), std::wstring::npos);
+    EXPECT_NE(lines[2].find(L": second run"), std::wstring::npos);
+    EXPECT_EQ(bytes.find("not in the file"), std::string::npos);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 3);  // one line end each, none doubled
+}
+
+TEST(LogFile, AFileThatCannotBeOpenedIsReportedOnceAndIgnored) {
+    testing_support::TempDir dir;
+    ASSERT_TRUE(Utils::WriteFileBytes(dir.File(L"blocker"), "x"));
+    CapturedLog channel;
+    // A folder where the file's parent folder would have to be.
+    EXPECT_FALSE(Utils::SetLogFile(dir.File(L"blocker\\setup.log")));
+    DEBUG_LOG(L"still logged\r\n");
+    ASSERT_EQ(channel.lines.size(), 2u);
+    EXPECT_NE(channel.lines[0].find(L"cannot be opened"), std::wstring::npos);
+    EXPECT_NE(channel.lines[1].find(L"still logged"), std::wstring::npos);
+}
 
 TEST(DebugLog, PrefixFieldsArePaddedAsSpecifiedForTheExample) {
     Utils::LocalTime t{2024, 5, 3, 10, 2, 3, 45};

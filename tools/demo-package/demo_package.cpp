@@ -250,7 +250,7 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
     // The demo product has no web page: an empty start page makes the installer
     // open none, so a demo or test run never leaves the machine.
     emitLine(L"StartUrl=");
-    emitLine(L"StartupStyle=UserStartup");
+    emitLine(modes.count("autostart") ? L"StartupStyle=AutoStartup" : L"StartupStyle=UserStartup");
     emitLine(L"TopShowDetention=500");
     emitLine(L"Progress=1");
     if (modes.count("fail")) {

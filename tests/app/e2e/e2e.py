@@ -697,6 +697,22 @@ def case_download_failure_retry(s):
     check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
 
 
+def case_download_failure_later(s):
+    # "稍后再试" after a failed download, then the window is closed: the run's
+    # last attempt failed, and the exit code says how.
+    port = int(http_get(s.server.url + "/_deadport").decode().strip())
+    d = s.prepare("download-later", download_url="http://127.0.0.1:%d/r/%s" % (port, PACKAGE))
+    i = s.start(d)
+    i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    i.expect(r"dialog NetworkTipWnd\.xml shown", timeout=60)
+    i.click("cancelBtn", "NetworkTipWnd.xml", i.dialog())
+    i.expect(r"dialog NetworkTipWnd\.xml result 1")
+    i.expect(r"^page 0$")
+    check(i.close_via_exit_tip() == 8, "exit code %s, expected 8 (the package could not be downloaded)" % i.exit_code())
+
+
 def case_package_failure(s):
     d = s.prepare("package-failure")
     i = s.start(d, {"VELQOR_DEMO_MODE": "in-fail"})
@@ -710,7 +726,8 @@ def case_package_failure(s):
     i.expect(r"dialog MessageBox2Wnd\.xml result 2")
     i.expect(r"^page 0$")
     check("InstallPath" not in s.wine.reg_values(), "a failed installation was recorded")
-    check(i.close_via_exit_tip() == 0, "exit code %s" % i.exit_code())
+    # The run's last attempt failed: its exit code says so.
+    check(i.close_via_exit_tip() == 11, "exit code %s, expected 11 (the package reported a failure)" % i.exit_code())
 
 
 def prepare_installed_copy(s, folder_win, with_product=False):
@@ -809,6 +826,7 @@ CASES = [
     ("custom-folder", case_custom_folder),
     ("terms-unchecked", case_terms_unchecked),
     ("download-retry", case_download_failure_retry),
+    ("download-later", case_download_failure_later),
     ("package-failure", case_package_failure),
     ("previous-version", case_previous_version),
     ("product-running", case_product_running),
