@@ -42,6 +42,7 @@ void LaunchConfig::ApplyDefaults() {
     CurlReady = true;
     ABGroup = L"IN";
     Language = 0;
+    LanguageGiven = false;
     AnalyticsUrl = L"";
     Unattended = UnattendedOptions{};
 }
@@ -112,7 +113,10 @@ void LaunchConfig::ParseCommandLine(const std::wstring& commandLine) {
     if (get(L"-dlappnamesuffix", v)) DlAppNameSuffix = v;
     if (get(L"-dlappversion", v)) m_DlAppVersion = v;
     if (get(L"-instcmd", v)) InstCmd = v;
-    if (get(L"-language", v)) Language = ClampToInt(Utils::ParseLeadingInteger(v));
+    if (get(L"-language", v)) {
+        Language = ClampToInt(Utils::ParseLeadingInteger(v));
+        LanguageGiven = true;
+    }
     if (get(L"-analyticsurl", v)) AnalyticsUrl = v;
     ParseUnattended(args);
 }

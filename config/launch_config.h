@@ -24,6 +24,9 @@ public:
     bool CurlReady = true;
     std::wstring ABGroup;
     int32_t Language = 0;
+    // "-language" was given: the window shows that language (otherwise the
+    // layouts' own texts).
+    bool LanguageGiven = false;
     // Where analytics batches are posted; empty means the maker's endpoint.
     std::wstring AnalyticsUrl;
 

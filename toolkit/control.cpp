@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "toolkit/archive.h"
+
 namespace toolkit {
 
 // ---------------------------------------------------------------- Control
@@ -30,6 +32,10 @@ bool Control::ApplyAttribute(std::wstring_view name, std::wstring_view value) {
         {L"name", [](Control& c, std::wstring_view v) { c.m_name = v; }},
         {L"text", [](Control& c, std::wstring_view v) { c.m_text = v; }},
         {L"userdata", [](Control& c, std::wstring_view v) { c.m_userData = v; }},
+        {L"accname", [](Control& c, std::wstring_view v) { c.m_accName = v; }},
+        {L"textid", [](Control& c, std::wstring_view v) { c.m_textId = v; }},
+        {L"userdataid", [](Control& c, std::wstring_view v) { c.m_userDataId = v; }},
+        {L"accnameid", [](Control& c, std::wstring_view v) { c.m_accNameId = v; }},
         {L"width", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) c.m_fixedWidth = std::max(n, 0); }},
         {L"height", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) c.m_fixedHeight = std::max(n, 0); }},
         {L"minwidth", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) c.m_minWidth = std::max(n, 0); }},
@@ -87,9 +93,22 @@ void Control::SetFixedHeight(int h) {
 }
 
 void Control::SetText(std::wstring_view text) {
+    m_textId.clear();  // the program's text wins over the layout's text id
     if (m_text == text) return;
     m_text = text;
     Invalidate();
+    if (m_host) m_host->ControlChanged(this, Host::Change::Name);
+}
+
+void Control::ApplyLanguageTexts() {
+    std::wstring text;
+    if (!m_textId.empty() && GetLanguageText(m_textId, text) && text != m_text) {
+        m_text = text;
+        Invalidate();
+        if (m_host) m_host->ControlChanged(this, Host::Change::Name);
+    }
+    if (!m_userDataId.empty() && GetLanguageText(m_userDataId, text)) m_userData = text;
+    if (!m_accNameId.empty() && GetLanguageText(m_accNameId, text)) m_accName = text;
 }
 
 void Control::SetVisible(bool visible) {
@@ -99,6 +118,7 @@ void Control::SetVisible(bool visible) {
         m_hot = m_pushed = false;
     }
     NeedLayout();
+    if (m_host) m_host->ControlChanged(this, Host::Change::State);
 }
 
 void Control::SetEnabled(bool enabled) {
@@ -106,6 +126,7 @@ void Control::SetEnabled(bool enabled) {
     m_enabled = enabled;
     if (!enabled) m_hot = m_pushed = false;
     Invalidate();
+    if (m_host) m_host->ControlChanged(this, Host::Change::State);
 }
 
 void Control::SetHot(bool hot) {
@@ -214,8 +235,9 @@ Control* Container::FindAt(int x, int y) {
 }
 
 Rect Container::InnerRect() const {
-    return Rect{m_rect.left + m_inset.left, m_rect.top + m_inset.top, m_rect.right - m_inset.right,
-                m_rect.bottom - m_inset.bottom};
+    const Rect inset = Inset();
+    return Rect{m_rect.left + inset.left, m_rect.top + inset.top, m_rect.right - inset.right,
+                m_rect.bottom - inset.bottom};
 }
 
 void Container::SetPos(const Rect& rect) {
@@ -315,7 +337,7 @@ void* VerticalLayout::GetInterface(std::wstring_view name) {
 
 void VerticalLayout::SetPos(const Rect& rect) {
     Control::SetPos(rect);
-    BoxLayout(Along{true}, m_children, InnerRect(), m_childPadding);
+    BoxLayout(Along{true}, m_children, InnerRect(), ChildPadding());
 }
 
 void* HorizontalLayout::GetInterface(std::wstring_view name) {
@@ -324,7 +346,7 @@ void* HorizontalLayout::GetInterface(std::wstring_view name) {
 
 void HorizontalLayout::SetPos(const Rect& rect) {
     Control::SetPos(rect);
-    BoxLayout(Along{false}, m_children, InnerRect(), m_childPadding);
+    BoxLayout(Along{false}, m_children, InnerRect(), ChildPadding());
 }
 
 // ---------------------------------------------------------------- TabLayout
@@ -379,6 +401,7 @@ void* Label::GetInterface(std::wstring_view name) { return name == kClass ? this
 bool Label::ApplyAttribute(std::wstring_view name, std::wstring_view value) {
     static const AttributeEntry table[] = {
         {L"font", [](Control& c, std::wstring_view v) { int n; if (ParseInt(v, n)) static_cast<Label&>(c).m_font = n; }},
+        {L"autowidth", [](Control& c, std::wstring_view v) { static_cast<Label&>(c).m_autoWidth = IsTrue(v); }},
         {L"textcolor", [](Control& c, std::wstring_view v) { ParseColor(v, static_cast<Label&>(c).m_textColor); }},
         {L"disabledtextcolor", [](Control& c, std::wstring_view v) { ParseColor(v, static_cast<Label&>(c).m_disabledTextColor); }},
         {L"textpadding", [](Control& c, std::wstring_view v) { ParseRect(v, static_cast<Label&>(c).m_textPadding); }},
@@ -494,6 +517,7 @@ void CheckBox::SetCheck(bool checked, bool notify) {
     if (m_selected == checked) return;
     m_selected = checked;
     Invalidate();
+    if (m_host) m_host->ControlChanged(this, Host::Change::State);
     if (notify && m_host) m_host->SendNotify(this, L"selectchanged", checked ? 1 : 0);
 }
 
@@ -570,9 +594,11 @@ void Progress::SetRange(int min, int max) {
 }
 
 void Progress::SetValue(int value) {
+    const int old = m_value;
     m_value = value;
     Normalize();
     Invalidate();
+    if (m_host && m_value != old) m_host->ControlChanged(this, Host::Change::Value);
 }
 
 void Progress::SetForeImage(std::wstring_view image) {

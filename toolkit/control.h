@@ -31,6 +31,11 @@ public:
     virtual int MeasureTextWidth(const Control* control, std::wstring_view text) = 0;
     // A control leaves the tree: forget its timers, hover/focus and queued notifications.
     virtual void ControlRemoved(Control* control) = 0;
+    // Layout units (the skin's pixels at 96 DPI) to device pixels of the window.
+    virtual int Scale(int v) const { return v; }
+    // What changed about a control, for assistive technology (screen readers).
+    enum class Change { Name, Value, State };
+    virtual void ControlChanged(Control* /*control*/, Change /*what*/) {}
 };
 
 // Text style flags (independent of the platform's DT_* values).
@@ -68,18 +73,23 @@ public:
     // Called once the whole tree exists and belongs to a window.
     virtual void Init() {}
 
-    // Geometry
+    // Geometry. The rectangle is in device pixels; sizes, paddings and borders
+    // are kept in layout units (the skin's 96-DPI pixels) and read in device
+    // pixels, scaled by the window's DPI. Setters take layout units.
     const Rect& GetPos() const { return m_rect; }
     virtual void SetPos(const Rect& rect);
-    int FixedWidth() const { return m_fixedWidth; }
-    int FixedHeight() const { return m_fixedHeight; }
+    int FixedWidth() const { return Scaled(m_fixedWidth); }
+    int FixedHeight() const { return Scaled(m_fixedHeight); }
+    int LayoutFixedWidth() const { return m_fixedWidth; }
     void SetFixedWidth(int w);
     void SetFixedHeight(int h);
-    int MinWidth() const { return m_minWidth; }
-    int MaxWidth() const { return m_maxWidth; }
-    int MinHeight() const { return m_minHeight; }
-    int MaxHeight() const { return m_maxHeight; }
-    const Rect& Padding() const { return m_padding; }
+    int MinWidth() const { return Scaled(m_minWidth); }
+    int MaxWidth() const { return Scaled(m_maxWidth); }
+    int MinHeight() const { return Scaled(m_minHeight); }
+    int MaxHeight() const { return Scaled(m_maxHeight); }
+    Rect Padding() const { return Scaled(m_padding); }
+    int Scaled(int v) const { return m_host ? m_host->Scale(v) : v; }
+    Rect Scaled(const Rect& r) const { return Rect{Scaled(r.left), Scaled(r.top), Scaled(r.right), Scaled(r.bottom)}; }
 
     // State
     const std::wstring& Name() const { return m_name; }
@@ -88,6 +98,14 @@ public:
     virtual void SetText(std::wstring_view text);
     const std::wstring& UserData() const { return m_userData; }
     void SetUserData(std::wstring_view text) { m_userData = text; }
+    // The name assistive technology announces: "accname" from the layout, or
+    // the control's text.
+    const std::wstring& AccessibleName() const { return m_accName.empty() ? m_text : m_accName; }
+    // Language text ids from the layout ("textid", "userdataid", "accnameid"):
+    // replaces the text, user data and accessible name with the current
+    // language's texts where the language table has them. A text the program
+    // set itself (SetText) is kept.
+    void ApplyLanguageTexts();
     bool IsVisible() const { return m_visible; }
     virtual void SetVisible(bool visible);
     bool IsEnabled() const { return m_enabled; }
@@ -106,9 +124,9 @@ public:
     void SetBkColor(Color c);
     const std::wstring& BkImage() const { return m_bkImage; }
     void SetBkImage(std::wstring_view image);
-    int BorderSize() const { return m_borderSize; }
+    int BorderSize() const { return Scaled(m_borderSize); }
     Color BorderColor() const { return m_borderColor; }
-    Size BorderRound() const { return m_borderRound; }
+    Size BorderRound() const { return Size{Scaled(m_borderRound.cx), Scaled(m_borderRound.cy)}; }
 
     // Events
     // The control was clicked (mouse released over it, or the keyboard).
@@ -136,6 +154,7 @@ protected:
     Control* m_parent = nullptr;
     Rect m_rect;
     std::wstring m_name, m_text, m_userData, m_bkImage;
+    std::wstring m_accName, m_textId, m_userDataId, m_accNameId;
     int m_fixedWidth = 0, m_fixedHeight = 0;
     int m_minWidth = 0, m_maxWidth = 9999, m_minHeight = 0, m_maxHeight = 9999;
     Rect m_padding;
@@ -161,8 +180,8 @@ public:
     Control* FindByName(std::wstring_view name) override;
     Control* FindAt(int x, int y) override;
     void SetPos(const Rect& rect) override;
-    const Rect& Inset() const { return m_inset; }
-    int ChildPadding() const { return m_childPadding; }
+    Rect Inset() const { return Scaled(m_inset); }
+    int ChildPadding() const { return Scaled(m_childPadding); }
 
     static constexpr std::wstring_view kClass = L"Container";
 
@@ -217,16 +236,21 @@ public:
     int Font() const { return m_font; }  // -1: the window's default font
     void SetFont(int id) { m_font = id; }
     unsigned TextStyle() const { return m_textStyle; }
-    const Rect& TextPadding() const { return m_textPadding; }
+    Rect TextPadding() const { return Scaled(m_textPadding); }
+    const Rect& LayoutTextPadding() const { return m_textPadding; }
     Color TextColor() const { return m_textColor; }
     void SetTextColor(Color c) { m_textColor = c; }
     Color DisabledTextColor() const { return m_disabledTextColor; }
     // The colour the text is drawn with in the current state.
     virtual Color CurrentTextColor() const;
+    // "autowidth": the window widens the control when its text (plus the
+    // text padding) is wider than the layout's width, as longer translations are.
+    bool AutoWidth() const { return m_autoWidth; }
     static constexpr std::wstring_view kClass = L"Label";
 
 protected:
     bool ApplyAttribute(std::wstring_view name, std::wstring_view value) override;
+    bool m_autoWidth = false;
     int m_font = -1;
     unsigned m_textStyle = kTextLeft | kTextVCenter | kTextSingleLine;
     Rect m_textPadding;

@@ -3,7 +3,9 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <cstring>
 #include <map>
+#include <tuple>
 #include <memory>
 #include <vector>
 
@@ -15,16 +17,100 @@
 namespace toolkit::render {
 namespace {
 
-// A decoded image: premultiplied 32-bit pixels owned here, wrapped by a GDI+ bitmap.
+Gdiplus::Rect ToGp(const Rect& r) { return Gdiplus::Rect(r.left, r.top, r.Width(), r.Height()); }
+
+// A premultiplied 32-bit bitmap whose pixels are owned here.
+struct OwnedBitmap {
+    std::vector<uint8_t> pixels;
+    std::unique_ptr<Gdiplus::Bitmap> bitmap;
+};
+
+// A decoded image and, per part of it that was drawn at another size, that
+// part scaled to the last size asked for. Shrinking is done here with an
+// area-averaging filter, never by GDI+: Wine's GDI+ leaves the first
+// destination column empty when it shrinks an image (the progress bar's cap
+// showed a notch), and averaging is the better shrinking filter anyway.
 struct DecodedImage {
     std::vector<uint8_t> pixels;
     std::unique_ptr<Gdiplus::Bitmap> bitmap;
     int width = 0, height = 0;
+    std::map<std::tuple<int, int, int, int>, OwnedBitmap> shrunk;
+    std::map<std::tuple<int, int, int, int>, std::pair<int, int>> shrunkSize;
 };
+
+size_t g_imageBytes = 0;
+
+// Area average of the premultiplied pixels of `src` (a part of `img`) at w x h
+// (each no larger than the part).
+void ShrinkInto(const DecodedImage& img, const Rect& src, int w, int h, std::vector<uint8_t>& out) {
+    out.assign(static_cast<size_t>(w) * h * 4, 0);
+    const double sx = static_cast<double>(src.Width()) / w, sy = static_cast<double>(src.Height()) / h;
+    const auto* in = reinterpret_cast<const uint32_t*>(img.pixels.data());
+    auto* dst = reinterpret_cast<uint32_t*>(out.data());
+    for (int y = 0; y < h; ++y) {
+        const double y0 = y * sy, y1 = (y + 1) * sy;
+        for (int x = 0; x < w; ++x) {
+            const double x0 = x * sx, x1 = (x + 1) * sx;
+            double acc[4] = {0, 0, 0, 0}, area = 0;
+            for (int iy = static_cast<int>(y0); iy < src.Height() && iy < y1; ++iy) {
+                const double wy = std::min<double>(iy + 1, y1) - std::max<double>(iy, y0);
+                for (int ix = static_cast<int>(x0); ix < src.Width() && ix < x1; ++ix) {
+                    const double wgt = wy * (std::min<double>(ix + 1, x1) - std::max<double>(ix, x0));
+                    const uint32_t p = in[static_cast<size_t>(src.top + iy) * img.width + src.left + ix];
+                    for (int k = 0; k < 4; ++k) acc[k] += wgt * ((p >> (8 * k)) & 0xFF);
+                    area += wgt;
+                }
+            }
+            uint32_t p = 0;
+            for (int k = 0; k < 4; ++k)
+                p |= static_cast<uint32_t>(std::clamp(area > 0 ? acc[k] / area + 0.5 : 0.0, 0.0, 255.0)) << (8 * k);
+            dst[static_cast<size_t>(y) * w + x] = p;
+        }
+    }
+}
+
+// Draws the part `src` of the image into `dst`. A part drawn at another size
+// is scaled once into a bitmap of the destination's size (kept until the part
+// is asked for at another size) and copied from there: shrunk here by area
+// averaging, enlarged by GDI+. Scaling on every paint would cost a large
+// image's whole area each frame of an animation at 150 %.
+void DrawScaled(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Rect& src, Gdiplus::ImageAttributes& attr) {
+    if (dst.Width() == src.Width() && dst.Height() == src.Height()) {
+        g.DrawImage(img.bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attr);
+        return;
+    }
+    const auto key = std::make_tuple(src.left, src.top, src.right, src.bottom);
+    OwnedBitmap& part = img.shrunk[key];
+    auto& size = img.shrunkSize[key];
+    const int dw = dst.Width(), dh = dst.Height();
+    if (!part.bitmap || size != std::make_pair(dw, dh)) {
+        g_imageBytes -= part.pixels.size();
+        part.bitmap.reset();
+        const int w = std::min(dw, src.Width()), h = std::min(dh, src.Height());
+        OwnedBitmap small;
+        ShrinkInto(img, src, w, h, small.pixels);
+        small.bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, small.pixels.data());
+        if (w == dw && h == dh) {
+            part = std::move(small);
+        } else {
+            part.pixels.assign(static_cast<size_t>(dw) * dh * 4, 0);
+            part.bitmap = std::make_unique<Gdiplus::Bitmap>(dw, dh, dw * 4, PixelFormat32bppPARGB, part.pixels.data());
+            Gdiplus::Graphics big(part.bitmap.get());
+            big.SetCompositingMode(Gdiplus::CompositingModeSourceCopy);
+            big.SetInterpolationMode(Gdiplus::InterpolationModeBilinear);
+            big.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
+            Gdiplus::ImageAttributes edges;
+            edges.SetWrapMode(Gdiplus::WrapModeTileFlipXY);  // no blending with what lies outside the part
+            big.DrawImage(small.bitmap.get(), Gdiplus::Rect(0, 0, dw, dh), 0, 0, w, h, Gdiplus::UnitPixel, &edges);
+        }
+        g_imageBytes += part.pixels.size();
+        size = {dw, dh};
+    }
+    g.DrawImage(part.bitmap.get(), ToGp(dst), 0, 0, dw, dh, Gdiplus::UnitPixel, &attr);
+}
 
 // Decoded once per (name, mask); a name the archive lacks is remembered as absent.
 std::map<std::wstring, std::unique_ptr<DecodedImage>> g_images;
-size_t g_imageBytes = 0;
 
 std::unique_ptr<DecodedImage> Decode(const std::string& bytes, bool hasMask, Color mask) {
     IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
@@ -78,8 +164,6 @@ DecodedImage* GetImage(const std::wstring& file, bool hasMask, Color mask) {
     return g_images.emplace(key, std::move(image)).first->second.get();
 }
 
-Gdiplus::Rect ToGp(const Rect& r) { return Gdiplus::Rect(r.left, r.top, r.Width(), r.Height()); }
-
 Rect Intersect(const Rect& a, const Rect& b) {
     return Rect{std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right), std::min(a.bottom, b.bottom)};
 }
@@ -88,7 +172,7 @@ void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Re
               Gdiplus::ImageAttributes& attr, bool tileX, bool tileY) {
     if (dst.Empty() || src.Empty()) return;
     if (!tileX && !tileY) {
-        g.DrawImage(img.bitmap.get(), ToGp(dst), src.left, src.top, src.Width(), src.Height(), Gdiplus::UnitPixel, &attr);
+        DrawScaled(g, img, dst, src, attr);
         return;
     }
     const int stepX = tileX ? src.Width() : dst.Width();
@@ -99,21 +183,25 @@ void DrawPart(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const Re
             // A partial tile takes the matching part of the source.
             const int sw = tileX ? cell.Width() : src.Width();
             const int sh = tileY ? cell.Height() : src.Height();
-            g.DrawImage(img.bitmap.get(), ToGp(cell), src.left, src.top, sw, sh, Gdiplus::UnitPixel, &attr);
+            DrawScaled(g, img, cell, Rect{src.left, src.top, src.left + sw, src.top + sh}, attr);
         }
     }
 }
 
 // Draws an image string into the control rectangle `box` (or `destOverride`,
 // relative to it), clipped to the box.
-void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect& box, const Rect* destOverride = nullptr) {
+// "dest" and the destination side of "corner" are layout units, scaled by the
+// control's window; "source" and the image side of "corner" are image pixels.
+void DrawImageString(Gdiplus::Graphics& g, const Control& owner, const std::wstring& text, const Rect& box,
+                     const Rect* destOverride = nullptr) {
     if (text.empty()) return;
     ImageSpec desc;
     if (!ParseImageString(text, desc) || desc.file.empty()) return;
     DecodedImage* img = GetImage(desc.file, desc.hasMask, desc.mask);
     if (!img || !img->bitmap) return;
     Rect dst = box;
-    const Rect* rel = destOverride ? destOverride : (desc.hasDest ? &desc.dest : nullptr);
+    const Rect scaledDest = owner.Scaled(desc.dest);
+    const Rect* rel = destOverride ? destOverride : (desc.hasDest ? &scaledDest : nullptr);
     if (rel) dst = Intersect(Rect{box.left + rel->left, box.top + rel->top, box.left + rel->right, box.top + rel->bottom}, box);
     if (dst.Empty()) return;
     Rect src{0, 0, img->width, img->height};
@@ -126,16 +214,26 @@ void DrawImageString(Gdiplus::Graphics& g, const std::wstring& text, const Rect&
         Gdiplus::ColorMatrix m = {{{1, 0, 0, 0, 0}, {0, 1, 0, 0, 0}, {0, 0, 1, 0, 0}, {0, 0, 0, desc.fade / 255.0f, 0}, {0, 0, 0, 0, 1}}};
         attr.SetColorMatrix(&m);
     }
-    // Scale-9: corner widths limited to half of both the source and the destination.
+    // Scale-9: corner widths limited to half of both the source and the
+    // destination; at another DPI the corners are drawn scaled as well.
     Rect c = desc.corner;
-    c.left = std::clamp(c.left, 0, std::min(src.Width(), dst.Width()) / 2);
-    c.right = std::clamp(c.right, 0, std::min(src.Width(), dst.Width()) / 2);
-    c.top = std::clamp(c.top, 0, std::min(src.Height(), dst.Height()) / 2);
-    c.bottom = std::clamp(c.bottom, 0, std::min(src.Height(), dst.Height()) / 2);
+    c.left = std::clamp(c.left, 0, src.Width() / 2);
+    c.right = std::clamp(c.right, 0, src.Width() / 2);
+    c.top = std::clamp(c.top, 0, src.Height() / 2);
+    c.bottom = std::clamp(c.bottom, 0, src.Height() / 2);
+    Rect d = owner.Scaled(c);
+    d.left = std::min(d.left, dst.Width() / 2);
+    d.right = std::min(d.right, dst.Width() / 2);
+    d.top = std::min(d.top, dst.Height() / 2);
+    d.bottom = std::min(d.bottom, dst.Height() / 2);
+    if (d.left < owner.Scaled(c.left)) c.left = std::min(c.left, d.left);
+    if (d.right < owner.Scaled(c.right)) c.right = std::min(c.right, d.right);
+    if (d.top < owner.Scaled(c.top)) c.top = std::min(c.top, d.top);
+    if (d.bottom < owner.Scaled(c.bottom)) c.bottom = std::min(c.bottom, d.bottom);
     const int sx[4] = {src.left, src.left + c.left, src.right - c.right, src.right};
     const int sy[4] = {src.top, src.top + c.top, src.bottom - c.bottom, src.bottom};
-    const int dx[4] = {dst.left, dst.left + c.left, dst.right - c.right, dst.right};
-    const int dy[4] = {dst.top, dst.top + c.top, dst.bottom - c.bottom, dst.bottom};
+    const int dx[4] = {dst.left, dst.left + d.left, dst.right - d.right, dst.right};
+    const int dy[4] = {dst.top, dst.top + d.top, dst.bottom - d.bottom, dst.bottom};
     for (int row = 0; row < 3; ++row) {
         for (int col = 0; col < 3; ++col) {
             const bool middle = row == 1 && col == 1;
@@ -188,6 +286,27 @@ void DrawText(Gdiplus::Graphics& g, Label& label, const WindowImpl& window) {
     g.ReleaseHDC(dc);
 }
 
+// The keyboard focus: a dotted line in the skin's focus colour over a white
+// one, just inside the control, so that it shows on light and dark parts alike.
+void DrawFocusCue(Gdiplus::Graphics& g, Control& c, const Rect& dirty, Color color) {
+    const Rect& r = c.GetPos();
+    if (r.Width() < 4 || r.Height() < 4) return;
+    g.ResetClip();
+    g.SetClip(ToGp(Intersect(r, dirty)));
+    const int line = std::max(c.Scaled(1), 1);
+    const Rect inner{r.left + line, r.top + line, r.right - line, r.bottom - line};
+    Gdiplus::GraphicsPath path;
+    RoundRectPath(path, inner, c.BorderRound());
+    const Gdiplus::SmoothingMode smoothing = g.GetSmoothingMode();
+    g.SetSmoothingMode(Gdiplus::SmoothingModeNone);
+    Gdiplus::Pen under(Gdiplus::Color(255, 255, 255, 255), static_cast<Gdiplus::REAL>(line));
+    Gdiplus::Pen dots(ToGpColor(color | 0xFF000000u), static_cast<Gdiplus::REAL>(line));
+    dots.SetDashStyle(Gdiplus::DashStyleDot);
+    g.DrawPath(&under, &path);
+    g.DrawPath(&dots, &path);
+    g.SetSmoothingMode(smoothing);
+}
+
 void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const WindowImpl& window) {
     if (!c.IsVisible()) return;
     const Rect& r = c.GetPos();
@@ -207,11 +326,11 @@ void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const Wind
         else g.FillRectangle(&brush, ToGp(r));
     }
     if (rounded) g.SetClip(&path, Gdiplus::CombineModeIntersect);
-    DrawImageString(g, c.BkImage(), r);
-    if (button) DrawImageString(g, button->CurrentImage(), r);
+    DrawImageString(g, c, c.BkImage(), r);
+    if (button) DrawImageString(g, c, button->CurrentImage(), r);
     if (auto* progress = c.As<Progress>()) {
         Rect fore = progress->ForeDest();
-        if (!fore.Empty()) DrawImageString(g, progress->ForeImage(), r, &fore);
+        if (!fore.Empty()) DrawImageString(g, c, progress->ForeImage(), r, &fore);
     }
     if (auto* label = c.As<Label>()) DrawText(g, *label, window);
     if (c.BorderSize() > 0 && AlphaOf(c.BorderColor()) != 0) {
@@ -222,6 +341,7 @@ void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const Wind
         if (rounded) g.DrawPath(&pen, &path);
         else g.DrawRectangle(&pen, r.left, r.top, r.Width() - 1, r.Height() - 1);
     }
+    if (c.IsFocused() && window.ShowsFocusCue() && c.IsInteractive()) DrawFocusCue(g, c, dirty, window.FocusCueColor());
     g.Restore(state);
     if (auto* box = c.As<Container>()) {
         const Gdiplus::GraphicsState inner = g.Save();
@@ -250,7 +370,9 @@ UINT TextFlags(unsigned style) {
 
 void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const WindowImpl& window) {
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
-    g.SetInterpolationMode(Gdiplus::InterpolationModeHighQualityBilinear);
+    // Bilinear: Wine's GDI+ has no high-quality bilinear mode (it falls back
+    // to plain bilinear); the same mode everywhere draws the same pixels.
+    g.SetInterpolationMode(Gdiplus::InterpolationModeBilinear);
     g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
     DrawControl(g, root, dirty, window);
 }

@@ -14,7 +14,10 @@ struct ShadowParams {
     int darkness = 200;    // 0..255: its opacity next to the window
     int xOffset = 0, yOffset = 0;  // -20..20 each
     uint32_t colorRef = 0;  // platform colour: red in the lowest byte; the top byte is ignored
-    std::wstring image;    // drawn from an image instead, with `corner` as its stretch margins
+    // "shadowimage" and its stretch margins "shadowcorner" are read and kept;
+    // the shadow is always drawn from the parameters above (no shipped layout
+    // names an image).
+    std::wstring image;
     Rect corner;
 
     // Each setter refuses a value out of range and keeps the previous one.

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <mutex>
 
+#include "toolkit/accessible_win.h"
 #include "toolkit/dib_win.h"
 #include "toolkit/render_win.h"
 #include "toolkit/shadow_win.h"
@@ -18,13 +19,17 @@ namespace toolkit {
 namespace {
 
 ULONG_PTR g_gdiplusToken = 0;
+bool g_skinUnusable = false;  // the skin resource is there but is no readable archive
 bool g_initialized = false;
 std::vector<WindowImpl*> g_windows;  // live windows of the UI thread (relayout after a language change)
 
 COLORREF ToColorRef(Color c) { return RGB((c >> 16) & 0xFF, (c >> 8) & 0xFF, c & 0xFF); }
 
 void RelayoutEverything() {
-    for (auto* w : g_windows) w->Relayout();
+    for (auto* w : g_windows) {
+        w->RefreshLanguageTexts();
+        w->Relayout();
+    }
 }
 
 // Depth-first visit of a control tree.
@@ -36,6 +41,17 @@ template <class F> void ForEachControl(Control* c, F&& f) {
 }
 
 }  // namespace
+
+// COM on the window thread, for handing the accessible objects to clients.
+bool g_comStarted = false;
+
+void StartComForAccessibility() {
+    static bool tried = false;
+    if (tried) return;
+    tried = true;
+    const HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    g_comStarted = hr == S_OK || hr == S_FALSE;  // either way one CoUninitialize is owed
+}
 
 void InitializeToolkit(HINSTANCE instance) {
     if (g_initialized) return;
@@ -52,6 +68,8 @@ void ShutdownToolkit() {
     if (!g_initialized) return;
     render::ClearImageCache();
     Gdiplus::GdiplusShutdown(g_gdiplusToken);
+    if (g_comStarted) CoUninitialize();
+    g_comStarted = false;
     g_initialized = false;
 }
 
@@ -69,6 +87,7 @@ bool LoadSkinResource(HINSTANCE instance, int id) {
     auto archive = SkinArchive::Open(std::string(static_cast<const char*>(data), size), &error);
     if (!archive) {
         DEBUG_LOG(L"skin resource %d: %ls\r\n", id, error.c_str());
+        g_skinUnusable = true;
         return false;
     }
     SetSkinArchive(std::shared_ptr<SkinArchive>(std::move(archive)));
@@ -171,6 +190,16 @@ void WindowImpl::Relayout() {
     if (m_hwnd) InvalidateRect(m_hwnd, nullptr, FALSE);
 }
 
+void WindowImpl::RefreshLanguageTexts() {
+    ForEachControl(m_root.get(), [](Control* c) { c->ApplyLanguageTexts(); });
+    for (auto& [control, layoutWidth] : m_autoWidths) {
+        auto* label = control->As<Label>();
+        const Rect& padding = label->LayoutTextPadding();
+        const int needed = MeasureTextWidth(control, control->Text()) + padding.left + padding.right;
+        control->SetFixedWidth(std::max(layoutWidth, needed));
+    }
+}
+
 void WindowImpl::EnsureLayout() {
     if (m_layoutPending && m_hwnd) DoLayout();
 }
@@ -245,7 +274,9 @@ int WindowImpl::MeasureTextWidth(const Control* control, std::wstring_view text)
     DrawTextW(dc, text.data(), static_cast<int>(text.size()), &rc, (flags & ~(DT_END_ELLIPSIS | DT_WORDBREAK)) | DT_CALCRECT | DT_SINGLELINE);
     SelectObject(dc, old);
     ReleaseDC(m_hwnd, dc);
-    return rc.right - rc.left;
+    // In layout units (rounded up), like the widths it is used to set.
+    const int device = rc.right - rc.left;
+    return m_dpi == 96 ? device : (device * 96 + static_cast<int>(m_dpi) - 1) / static_cast<int>(m_dpi);
 }
 
 void WindowImpl::ForgetControl(Control* control) {
@@ -267,6 +298,25 @@ void WindowImpl::ControlRemoved(Control* control) {
 
 bool WindowImpl::OnCloseRequest(int) { return true; }
 
+std::wstring WindowImpl::AccessibleTitle() const {
+    if (!m_hwnd) return L"";
+    const int len = GetWindowTextLengthW(m_hwnd);
+    std::wstring text(static_cast<size_t>(len) + 1, L'\0');
+    GetWindowTextW(m_hwnd, text.data(), len + 1);
+    text.resize(static_cast<size_t>(len));
+    return text;
+}
+
+void WindowImpl::ControlChanged(Control* control, Change what) {
+    if (!m_hwnd || !control) return;
+    const LONG child = AccessibleChildId(*this, control);
+    if (child == CHILDID_SELF) return;
+    DWORD event = EVENT_OBJECT_STATECHANGE;
+    if (what == Change::Name) event = EVENT_OBJECT_NAMECHANGE;
+    else if (what == Change::Value) event = EVENT_OBJECT_VALUECHANGE;
+    NotifyWinEvent(event, m_hwnd, OBJID_CLIENT, child);
+}
+
 LRESULT WindowImpl::HandleMessage(UINT, WPARAM, LPARAM, bool& handled) {
     handled = false;
     return 0;
@@ -278,8 +328,9 @@ bool WindowImpl::BuildSkin() {
     LoadSkinResource(GetModuleHandleW(nullptr), GetSkinResourceId());
     std::string markup;
     if (!GetSkinMarkup(markup)) {
-        // Without the resource the window stays empty; a missing layout is fatal.
-        return !GetSkinArchive();
+        // Without the resource the window stays empty; a missing layout, or a
+        // resource that is not a readable archive, is fatal.
+        return !GetSkinArchive() && !g_skinUnusable;
     }
     LayoutDocument doc;
     std::wstring error;
@@ -289,8 +340,32 @@ bool WindowImpl::BuildSkin() {
     }
     m_spec = std::move(doc.window);
     m_root = std::move(doc.root);
+    if (const std::wstring* v = m_spec.Attribute(L"focuscolor")) ParseColor(*v, m_focusColor);
+    // A dialog takes its owner's DPI (it is shown over the owner); a window of
+    // its own the DPI of the monitor it is created on.
+    HWND owner = GetWindow(m_hwnd, GW_OWNER);
+    m_dpi = WindowDpi(owner ? owner : m_hwnd);
+    CreateFonts();
+    m_root->SetHost(this, nullptr);
+    ForEachControl(m_root.get(), [this](Control* c) {
+        c->Init();
+        if (auto* label = c->As<Label>(); label && label->AutoWidth()) m_autoWidths.emplace_back(c, c->LayoutFixedWidth());
+    });
+    RefreshLanguageTexts();
+    if (m_spec.size.cx > 0 && m_spec.size.cy > 0)
+        SetWindowPos(m_hwnd, nullptr, 0, 0, Scale(m_spec.size.cx), Scale(m_spec.size.cy),
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    return true;
+}
+
+void WindowImpl::CreateFonts() {
+    for (HFONT f : m_fonts)
+        if (f) DeleteObject(f);
+    m_fonts.clear();
+    m_defaultFont = nullptr;
     for (const auto& f : m_spec.fonts) {
-        HFONT font = CreateFontW(-f.size, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, f.underline, FALSE,
+        // The skin's sizes are pixels at 96 DPI: the font is made for the window's DPI.
+        HFONT font = CreateFontW(-Scale(f.size), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, f.underline, FALSE,
                                  DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
                                  DEFAULT_PITCH | FF_DONTCARE, f.name.c_str());
         m_fonts.push_back(font);
@@ -298,11 +373,34 @@ bool WindowImpl::BuildSkin() {
     if (const FontSpec* def = m_spec.Font(-1))
         for (size_t i = 0; i < m_spec.fonts.size(); ++i)
             if (&m_spec.fonts[i] == def) m_defaultFont = m_fonts[i];
-    m_root->SetHost(this, nullptr);
-    ForEachControl(m_root.get(), [](Control* c) { c->Init(); });
-    if (m_spec.size.cx > 0 && m_spec.size.cy > 0)
-        SetWindowPos(m_hwnd, nullptr, 0, 0, m_spec.size.cx, m_spec.size.cy, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-    return true;
+}
+
+UINT WindowImpl::WindowDpi(HWND hwnd) {
+    // GetDpiForWindow exists from Windows 10 1607 on; before, the system DPI.
+    using ForWindow = UINT(WINAPI*)(HWND);
+    static const auto forWindow = reinterpret_cast<ForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+    if (forWindow && hwnd)
+        if (UINT dpi = forWindow(hwnd)) return dpi;
+    HDC screen = GetDC(nullptr);
+    const int dpi = screen ? GetDeviceCaps(screen, LOGPIXELSY) : 96;
+    if (screen) ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+int WindowImpl::Scale(int v) const { return m_dpi == 96 ? v : MulDiv(v, static_cast<int>(m_dpi), 96); }
+
+void WindowImpl::OnDpiChanged(UINT dpi, const RECT* suggested) {
+    if (dpi == 0 || dpi == m_dpi) return;
+    EndEdit(true);
+    m_dpi = dpi;
+    CreateFonts();
+    RefreshLanguageTexts();  // the widened labels are measured again
+    if (suggested)
+        SetWindowPos(m_hwnd, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
+                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    DpiChanged();
+    Relayout();
 }
 
 // ---------------------------------------------------------------- painting
@@ -411,6 +509,53 @@ void WindowImpl::SetFocusControl(Control* control) {
     m_focus = control;
     if (m_focus) m_focus->SetFocused(true);
     if (m_hwnd && GetFocus() != m_hwnd && !m_editing) SetFocus(m_hwnd);
+    if (m_hwnd && m_focus) {
+        const LONG child = AccessibleChildId(*this, m_focus);
+        if (child != CHILDID_SELF) NotifyWinEvent(EVENT_OBJECT_FOCUS, m_hwnd, OBJID_CLIENT, child);
+    }
+}
+
+bool WindowImpl::IsShown(const Control* control) {
+    for (const Control* c = control; c; c = c->Parent())
+        if (!c->IsVisible()) return false;
+    return control != nullptr;
+}
+
+std::vector<Control*> WindowImpl::FocusOrder() const {
+    std::vector<Control*> order;
+    // Depth-first over shown controls: the layouts are written top to bottom,
+    // left to right, so this is the reading order.
+    auto visit = [&](auto&& self, Control* c) -> void {
+        if (!c || !c->IsVisible()) return;
+        if (c->IsInteractive() && c->IsEnabled()) order.push_back(c);
+        if (auto* box = c->As<Container>())
+            for (size_t i = 0; i < box->Count(); ++i) self(self, box->ChildAt(i));
+    };
+    visit(visit, m_root.get());
+    return order;
+}
+
+void WindowImpl::MoveFocus(bool forward) {
+    EnsureLayout();
+    ShowFocusCue();
+    const std::vector<Control*> order = FocusOrder();
+    if (order.empty()) {
+        SetFocusControl(nullptr);  // a hidden control keeps no focus
+        return;
+    }
+    auto it = std::find(order.begin(), order.end(), m_focus);
+    Control* next;
+    if (it == order.end()) next = forward ? order.front() : order.back();
+    else if (forward) next = (it + 1 == order.end()) ? order.front() : *(it + 1);
+    else next = (it == order.begin()) ? order.back() : *(it - 1);
+    SetFocusControl(next);
+    if (next->As<Edit>()) BeginEdit(next);
+}
+
+void WindowImpl::ShowFocusCue() {
+    if (m_focusCue) return;
+    m_focusCue = true;
+    if (m_focus) m_focus->Invalidate();
 }
 
 // ---------------------------------------------------------------- the platform edit box
@@ -474,9 +619,13 @@ LRESULT CALLBACK WindowImpl::EditProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
                 PostMessageW(self->m_hwnd, WM_APP + 0x3A2, 1, 0);
                 return 0;
             }
+            if (wp == VK_TAB) {
+                PostMessageW(self->m_hwnd, WM_APP + 0x3A2, GetKeyState(VK_SHIFT) < 0 ? 3 : 2, 0);
+                return 0;
+            }
             break;
         case WM_CHAR:
-            if (wp == VK_ESCAPE || wp == VK_RETURN) return 0;
+            if (wp == VK_ESCAPE || wp == VK_RETURN || wp == VK_TAB) return 0;
             break;
         case WM_KILLFOCUS:
             PostMessageW(self->m_hwnd, WM_APP + 0x3A2, 0, 0);
@@ -525,6 +674,15 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
                 ExitProcess(1);
             }
             InitWindow();
+            // A layout may name the control that starts with the keyboard focus
+            // (a dialog's default button); the window is not shown yet, so only
+            // the control's state is set here.
+            if (const std::wstring* name = m_spec.Attribute(L"defaultbutton"); name && !m_focus) {
+                if (Control* c = FindControl(*name); c && c->IsInteractive()) {
+                    m_focus = c;
+                    c->SetFocused(true);
+                }
+            }
             return 0;
         case WM_NCCALCSIZE:
             return 0;  // the whole window is client area
@@ -537,7 +695,8 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             ScreenToClient(m_hwnd, &pt);
             RECT rc;
             GetClientRect(m_hwnd, &rc);
-            const Rect& cap = m_spec.caption;
+            const Rect cap{Scale(m_spec.caption.left), Scale(m_spec.caption.top), Scale(m_spec.caption.right),
+                           Scale(m_spec.caption.bottom)};
             EnsureLayout();
             if (pt.x >= rc.left + cap.left && pt.x < rc.right - cap.right && pt.y >= cap.top && pt.y < cap.bottom) {
                 Control* c = m_root ? m_root->FindAt(pt.x, pt.y) : nullptr;
@@ -551,7 +710,7 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
                 RECT rc;
                 GetWindowRect(m_hwnd, &rc);
                 HRGN rgn = CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1,
-                                              m_spec.roundCorner.cx, m_spec.roundCorner.cy);
+                                              Scale(m_spec.roundCorner.cx), Scale(m_spec.roundCorner.cy));
                 SetWindowRgn(m_hwnd, rgn, TRUE);  // the system owns the region now
             }
             Relayout();
@@ -559,6 +718,9 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_ERASEBKGND:
             return 1;
+        case WM_DPICHANGED:
+            OnDpiChanged(HIWORD(wp), reinterpret_cast<const RECT*>(lp));
+            return 0;
         case WM_PAINT:
             Paint();
             return 0;
@@ -589,13 +751,22 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             return 0;
         case WM_KEYDOWN:
             if (wp == VK_ESCAPE) return 0;  // never closes a skinned window
-            if ((wp == VK_RETURN || wp == VK_SPACE) && m_focus && m_focus->IsInteractive()) {
-                m_focus->Activate();
+            if (wp == VK_TAB) {
+                MoveFocus(GetKeyState(VK_SHIFT) >= 0);
+                return 0;
+            }
+            if (wp == VK_RETURN || wp == VK_SPACE) {
+                // Held keys repeat: only the first press activates.
+                const bool repeat = (lp & (1 << 30)) != 0;
+                if (!repeat && m_focus && IsShown(m_focus) && m_focus->IsEnabled() && m_focus->IsInteractive()) {
+                    ShowFocusCue();
+                    m_focus->Activate();
+                }
                 return 0;
             }
             break;
         case WM_CHAR:
-            if (wp == VK_ESCAPE) return 0;
+            if (wp == VK_ESCAPE || wp == VK_TAB || wp == VK_RETURN || wp == VK_SPACE) return 0;
             break;
         case WM_TIMER: {
             Control* control = nullptr;
@@ -612,11 +783,18 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             return reinterpret_cast<LRESULT>(m_editBrush);
         }
         case WM_APP + 0x3A2: {
-            // The edit box lost the focus (wp 0) or Enter was pressed (wp 1).
+            // The edit box lost the focus (wp 0), Enter was pressed (wp 1), or
+            // Tab / Shift+Tab (wp 2 / 3).
             if (!m_editing) return 0;
             if (wp == 1) {
                 EndEdit(true);
                 SetFocus(m_hwnd);
+                return 0;
+            }
+            if (wp == 2 || wp == 3) {
+                EndEdit(true);
+                SetFocus(m_hwnd);
+                MoveFocus(wp == 2);
                 return 0;
             }
             HWND focus = GetFocus();
@@ -634,6 +812,26 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
         case kMsgDrainNotify:
             DrainNotifications();
             return 0;
+        case WM_GETOBJECT:
+            if (static_cast<LONG>(lp) == OBJID_CLIENT && m_root) {
+                StartComForAccessibility();
+                if (!m_accessible) m_accessible = CreateAccessibleWindow(this);
+                return LresultFromObject(kIidAccessible, wp, AsIAccessible(m_accessible));
+            }
+            break;
+        case kMsgAccessibleAction: {
+            // The control may have gone or been hidden since the request.
+            Control* target = reinterpret_cast<Control*>(lp);
+            for (Control* c : AccessibleControls(*this)) {
+                if (c != target) continue;
+                if (IsShown(c) && c->IsEnabled() && c->IsInteractive()) {
+                    SetFocusControl(c);
+                    c->Activate();
+                }
+                break;
+            }
+            return 0;
+        }
         case WM_CLOSE:
             if (!OnCloseRequest(static_cast<int>(wp))) return 0;
             DestroyWindow(m_hwnd);
@@ -642,6 +840,8 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             EndEdit(false);
             for (auto* c = m_root.get(); c; c = nullptr) ControlRemoved(c);
             m_shadow.reset();
+            DetachAccessibleWindow(m_accessible);
+            m_accessible = nullptr;
             return 0;
         default:
             break;

@@ -46,6 +46,7 @@
 namespace toolkit {
 
 class CWindowShadow;
+class AccessibleWindow;
 
 // Starts GDI+ and registers the shadow window class (once; later calls do
 // nothing). Called by the first window when the program did not call it.
@@ -53,7 +54,8 @@ void InitializeToolkit(HINSTANCE instance);
 // Drops the decoded images and stops GDI+ (after the last window is gone).
 void ShutdownToolkit();
 // Loads the executable's "ZIPRES" resource `id` as the process-wide skin archive
-// (once). False when the resource is missing, empty or not a 7z archive.
+// (once). False when the resource is missing, empty or not a 7z archive; in
+// the last case building a window from the skin fails ("加载资源文件失败", exit 1).
 bool LoadSkinResource(HINSTANCE instance, int id);
 // Bytes held by the decoded images (measurement).
 size_t DecodedImageBytes();
@@ -80,6 +82,9 @@ public:
     virtual LRESULT HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled);  // runs before the base
     virtual bool OnCloseRequest(int code);                  // WM_CLOSE: true lets the window close
     virtual void OnFinalMessage() {}                        // after WM_NCDESTROY
+    virtual void DpiChanged() {}                            // after the window took a new DPI
+    // The name screen readers announce for the window (default: its title).
+    virtual std::wstring AccessibleTitle() const;
 
     // ---- operations
     HWND Create(HWND owner, const wchar_t* title, DWORD style, DWORD exStyle, int x = CW_USEDEFAULT,
@@ -104,10 +109,28 @@ public:
     // Lays out and repaints the whole window (the layout itself runs at the
     // next paint, hit test or mouse message, or at EnsureLayout).
     void Relayout();
+    // Puts the language table's texts into the controls that name text ids,
+    // and widens the "autowidth" labels whose text no longer fits.
+    void RefreshLanguageTexts();
     void EnsureLayout();
     HFONT GetFont(int id) const;
+    // The window's DPI (96 = 100 %) and layout units scaled to it.
+    UINT Dpi() const { return m_dpi; }
+    int Scale(int v) const override;
+    static UINT WindowDpi(HWND hwnd);
+    // Gives `control` the keyboard focus (nullptr: none).
     void SetFocusControl(Control* control);
     Control* FocusControl() const { return m_focus; }
+    // The controls Tab visits, in reading order: interactive, enabled and shown
+    // (the control and all its parents visible).
+    std::vector<Control*> FocusOrder() const;
+    // Tab / Shift+Tab: the next or previous control of FocusOrder, wrapping around.
+    void MoveFocus(bool forward);
+    // The focus cue is drawn only once the keyboard has been used in the window,
+    // so that a mouse user sees the window as designed.
+    bool ShowsFocusCue() const { return m_focusCue; }
+    Color FocusCueColor() const { return m_focusColor; }
+    static bool IsShown(const Control* control);
     CWindowShadow* Shadow() const { return m_shadow.get(); }
     void SetShadow(std::unique_ptr<CWindowShadow> shadow);
 
@@ -122,6 +145,10 @@ public:
                     bool queued = false) override;
     int MeasureTextWidth(const Control* control, std::wstring_view text) override;
     void ControlRemoved(Control* control) override;
+    void ControlChanged(Control* control, Change what) override;
+
+    // Posted by the accessible object's default action (lParam = the control).
+    static constexpr UINT kMsgAccessibleAction = WM_APP + 0x3A3;
 
 protected:
     static constexpr UINT kMsgDrainNotify = WM_APP + 0x3A1;
@@ -138,6 +165,9 @@ private:
     void OnButtonDown(int x, int y);
     void OnButtonUp(int x, int y);
     Control* InteractiveAt(int x, int y);
+    void ShowFocusCue();
+    void CreateFonts();
+    void OnDpiChanged(UINT dpi, const RECT* suggested);
     void BeginEdit(Control* edit);
     void EndEdit(bool keep);
     void ForgetControl(Control* control);
@@ -161,7 +191,12 @@ private:
     Control* m_editing = nullptr;
     HWND m_editHwnd = nullptr;
     HBRUSH m_editBrush = nullptr;
+    bool m_focusCue = false;
+    UINT m_dpi = 96;
+    Color m_focusColor = 0xFF2F6BFF;
     std::unique_ptr<CWindowShadow> m_shadow;
+    AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT
+    std::vector<std::pair<Control*, int>> m_autoWidths;  // "autowidth" labels and their layout widths
 };
 
 }  // namespace toolkit

@@ -1,5 +1,7 @@
 #include "ui/install_progress.h"
 
+#include "ui/language.h"
+
 namespace {
 constexpr size_t kTextBuffer = 250;  // the text never grows beyond this many characters
 constexpr wchar_t kPatientText[] = L"正在安装中:%d%%，请耐心等待...";
@@ -46,6 +48,7 @@ bool InstallProgress::FormatOneNumber(const std::wstring& format, int value, std
 std::wstring InstallProgress::Text(int percent, uint32_t nowTick, const std::wstring& userFormat) const {
     std::wstring text;
     if (!userFormat.empty() && FormatOneNumber(userFormat, percent, text)) return text;
-    FormatOneNumber(ElapsedSeconds(nowTick) > 60.0f ? kPatientText : kWaitText, percent, text);
+    const bool patient = ElapsedSeconds(nowTick) > 60.0f;
+    FormatOneNumber(patient ? LanguageText(L"307", kPatientText) : LanguageText(L"306", kWaitText), percent, text);
     return text;
 }

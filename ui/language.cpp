@@ -52,11 +52,17 @@ int LoadLanguage(int index, const std::wstring& code) {
         const Json::Value& id = element["id"];
         const Json::Value& text = element[member];
         if (!id.isInt() || !text.isString()) continue;
-        std::wstring wide = index == 0 ? Utils::AnsiToWide(text.asString())
-                                       : Utils::AnsiToWide(Utils::Utf8ToAnsi(text.asString()));
-        toolkit::SetLanguageText(std::to_wstring(id.asInt()), wide);
+        // The file is UTF-8: straight to wide text. (Through the ANSI code
+        // page every character outside it would become "?", the Chinese texts
+        // on a Western system for one.)
+        toolkit::SetLanguageText(std::to_wstring(id.asInt()), Utils::Utf8ToWide(text.asString()));
     }
     return index;
+}
+
+std::wstring LanguageText(const wchar_t* id, const wchar_t* fallback) {
+    std::wstring text;
+    return toolkit::GetLanguageText(id, text) ? text : std::wstring(fallback);
 }
 
 int LoadInstalledLanguage(const std::wstring& folder) {

@@ -16,6 +16,10 @@ constexpr uint64_t kMaxLanguageFileSize = 4194304;
 // no change when the archive has no usable language file.
 int LoadLanguage(int index, const std::wstring& code);
 
+// The text `id` of the language table, or `fallback` (the program's own
+// Chinese text) when the table has none.
+std::wstring LanguageText(const wchar_t* id, const wchar_t* fallback);
+
 // The language of the product installed in `folder` (its "config.ini",
 // section "Install", key "Language"), loaded as above; the skinned windows are
 // laid out again.

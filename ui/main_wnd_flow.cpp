@@ -6,6 +6,7 @@
 #include "install/failure_report.h"
 #include "install/free_space.h"
 #include "install/pipeline.h"
+#include "ui/language.h"
 #include "utils/log.h"
 #include "utils/network.h"
 
@@ -103,9 +104,10 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
             break;
         case IST_CODE_FAIL:
             ReportInstallFailure(r, false);
-            m_view.ShowDialog(kMessageBox2, r.text.empty() ? kInstallFailedText : r.text, kTipCaption);
+            m_view.ShowDialog(kMessageBox2, r.text.empty() ? LanguageText(L"304", kInstallFailedText) : r.text,
+                              LanguageText(L"201", kTipCaption));
             if (InstallProgress::FailureResetsBar(m_view.ProgressBarValue()))
-                m_view.ShowProgress(kStartProgressText, 0);
+                m_view.ShowProgress(LanguageText(L"113", kStartProgressText), 0);
             m_view.SelectMainPage(kPageWelcome);
             break;
         case IST_RESULT_INST_PATH:
@@ -130,7 +132,8 @@ void CMainWndFlow::HandleNotify(const NotifyRecord& r) {
             FinsihCloseDetention = ToMilliseconds(r.value);
             break;
         case IST_RESULT_MESSAGE:
-            m_view.ShowDialog(kMessageBox1, r.text, kMessageCaption);
+            // A message without words shows no dialog (it would show the layout's placeholder).
+            if (!r.text.empty()) m_view.ShowDialog(kMessageBox1, r.text, LanguageText(L"305", kMessageCaption));
             break;
         case UNIST_CODE_FAIL:
         case UNIST_CODE_ERROR:
@@ -154,7 +157,7 @@ void CMainWndFlow::ShowNetworkTip() {
 }
 
 void CMainWndFlow::ShowRunningProductFailure() {
-    m_view.ShowDialog(kMessageBox1, kRunningProductText, kTipCaption);
+    m_view.ShowDialog(kMessageBox1, LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
     m_view.SelectMainPage(m_savedPage);
     if (m_hasInstalledCopy) m_view.CloseMainWindow(1);
 }

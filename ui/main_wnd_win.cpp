@@ -124,11 +124,17 @@ void CMainWnd::InitWindow() {
     m_finishedLbl = FindControl(L"finishedLbl");
     m_installLogo = FindControl(L"installLogo");
     m_softNameLbl = FindControl(L"softNameLbl");
+    m_autoStartLbl = FindControl(L"autoStartLbl");
     m_languageCombo = FindControlAs<toolkit::Combo>(L"languageCombo");
 
     if (m_languageCombo) {
         m_languageCombo->SelectItem(GetLaunchConfig().Language, false);
         ApplyLanguage(GetLaunchConfig().Language);
+    } else if (GetLaunchConfig().LanguageGiven) {
+        // Without a language choice in the layout, "-language" picks the
+        // texts of every skinned window (the dialogs read them when built).
+        LoadLanguage(GetLaunchConfig().Language, L"");
+        toolkit::RelayoutAllWindows();
     }
     ShowNameLabels();
 
@@ -142,7 +148,7 @@ void CMainWnd::InitWindow() {
         const int index = LoadInstalledLanguage(m_installedPath);
         if (m_languageCombo) m_languageCombo->SelectItem(index, false);
         if (FindProcessByName(kProductExe) != 0) {
-            ShowDialog(L"MessageBox1Wnd.xml", kRunningProductText, kTipCaption);
+            ShowDialog(L"MessageBox1Wnd.xml", LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
             Close(1);
             return;
         }
@@ -183,13 +189,13 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
               quickLaunch ? 1 : 0);
     if (FindProcessByName(kUninstallerCopy) != 0) {
         Refused(kExitProductRunning);
-        ShowDialog(L"MessageBox1Wnd.xml", kRunningProductText, kTipCaption);
+        ShowDialog(L"MessageBox1Wnd.xml", LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
         if (HasInstalledCopy()) Close(1);
         return false;
     }
     if (FindProcessByName(kProductExe) != 0) {
         Refused(kExitProductRunning);
-        ShowDialog(L"MessageBox1Wnd.xml", kRunningProductText, kTipCaption);
+        ShowDialog(L"MessageBox1Wnd.xml", LanguageText(L"301", kRunningProductText), LanguageText(L"201", kTipCaption));
         Close(1);
         return false;
     }
@@ -197,7 +203,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
 
     if (!Utils::CreateDirectories(folder)) {
         Refused(kExitInvalidFolder);
-        ShowDialog(L"MessageBox2Wnd.xml", kInvalidPathText, kTipCaption);
+        ShowDialog(L"MessageBox2Wnd.xml", LanguageText(L"302", kInvalidPathText), LanguageText(L"201", kTipCaption));
         RaiseNotify(Root(), L"install", 0);
         return false;
     }
@@ -206,7 +212,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
         Refused(kExitNotEnoughSpace);
         std::wstring text;
         if (!toolkit::GetLanguageText(kLowDiskTextId, text)) text = kLowDiskText;
-        ShowDialog(L"MessageBox2Wnd.xml", text, kTipCaption);
+        ShowDialog(L"MessageBox2Wnd.xml", text, LanguageText(L"201", kTipCaption));
         RaiseNotify(Root(), L"install", 0);
         return false;
     }
@@ -251,7 +257,7 @@ void CMainWnd::OnCheckNet(intptr_t result) {
     DEBUG_LOG(L"connectivity status=%u\r\n", static_cast<unsigned>(status));
     if (status != 0) {
         Refused(kExitNoNetwork);
-        ShowDialog(L"MessageBox2Wnd.xml", kBadNetworkText, kTipCaption);
+        ShowDialog(L"MessageBox2Wnd.xml", LanguageText(L"303", kBadNetworkText), LanguageText(L"201", kTipCaption));
     }
     RaiseNotify(Root(), L"install", status == 0 ? 1 : 0);
 }
@@ -377,6 +383,9 @@ LRESULT CMainWnd::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
         // else posted under this number is ignored.
         if (std::unique_ptr<NotifyRecord> record = Mailbox().Take(reinterpret_cast<NotifyRecord*>(lp))) {
             HandleNotify(*record);
+            // The installing page promises the product opens by itself only
+            // when the package asked for that.
+            if (m_autoStartLbl) m_autoStartLbl->SetVisible(m_startupStyle == AutoStartup);
         }
     } else if (msg == WM_DOWNLOADER_STARTED) {
         OnDownloaderStarted();
@@ -453,9 +462,11 @@ void CMainWnd::ApplyLanguage(int index) {
     Relayout();
     for (const wchar_t* name : {L"lbLanguage", L"lbInstallPath", L"backBtn"}) {
         toolkit::Control* c = FindControl(name);
-        if (!c) continue;
+        // An image-only button (the back button has no text) keeps its width:
+        // measuring its empty text would shrink it to its padding.
+        if (!c || c->Text().empty()) continue;
         auto* label = c->As<toolkit::Label>();
-        const int padding = label ? label->TextPadding().left : 0;
+        const int padding = label ? label->LayoutTextPadding().left : 0;
         c->SetFixedWidth(MeasureTextWidth(c, c->Text()) + padding);
     }
 }
@@ -502,7 +513,8 @@ void CMainWnd::ChooseFolder() {
     const HRESULT ole = OleInitialize(nullptr);
     BROWSEINFOW info{};
     info.hwndOwner = GetHWND();
-    info.lpszTitle = kFolderTitle;
+    const std::wstring title = LanguageText(L"308", kFolderTitle);
+    info.lpszTitle = title.c_str();
     info.ulFlags = kFolderDialogNewStyle;
     if (PIDLIST_ABSOLUTE list = SHBrowseForFolderW(&info)) {
         wchar_t path[MAX_PATH] = {};

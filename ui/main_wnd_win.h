@@ -112,6 +112,7 @@ private:
     toolkit::Control* m_finishedLbl = nullptr;
     toolkit::Control* m_installLogo = nullptr;
     toolkit::Control* m_softNameLbl = nullptr;
+    toolkit::Control* m_autoStartLbl = nullptr;  // "opens by itself" line of the installing page
     toolkit::Combo* m_languageCombo = nullptr;
 
     std::wstring m_installedPath;

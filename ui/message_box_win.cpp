@@ -16,6 +16,23 @@ void CMessageBoxWnd::InitWindow() {
     m_captionLbl = FindControl(L"captionLbl");
 }
 
+std::wstring CMessageBoxWnd::AccessibleTitle() const {
+    if (m_captionLbl) return m_captionLbl->Text();
+    // The dialogs without a caption label carry their title as the first text.
+    std::wstring title;
+    auto visit = [&](auto&& self, toolkit::Control* c) -> void {
+        if (!c || !title.empty()) return;
+        if (c->As<toolkit::Label>() && !c->As<toolkit::Button>() && !c->Text().empty()) {
+            title = c->Text();
+            return;
+        }
+        if (auto* box = c->As<toolkit::Container>())
+            for (size_t i = 0; i < box->Count(); ++i) self(self, box->ChildAt(i));
+    };
+    visit(visit, Root());
+    return title;
+}
+
 void CMessageBoxWnd::Notify(const toolkit::Notification& n) {
     if (n.type == L"click" && n.sender) {
         if (n.sender == m_okBtn) {

@@ -11,6 +11,8 @@ public:
     void InitWindow() override;
     void Notify(const toolkit::Notification& n) override;
     int Result() const { return m_result; }
+    // The dialog's caption as screen readers announce it.
+    std::wstring AccessibleTitle() const override;
     toolkit::Control* TextLabel() const { return m_textLbl; }
     toolkit::Control* CaptionLabel() const { return m_captionLbl; }
 

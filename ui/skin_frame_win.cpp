@@ -24,10 +24,24 @@ void CSkinFrame::InitWindow() {
 }
 
 void CSkinFrame::SetupShadow() {
-    toolkit::ShadowParams params;
-    if (!toolkit::ReadShadowAttributes(Spec(), params)) return;
+    if (!toolkit::ReadShadowAttributes(Spec(), m_shadowParams)) return;
     auto shadow = std::make_unique<toolkit::CWindowShadow>();
-    shadow->Params() = params;
+    shadow->Params() = ScaledShadowParams();
     if (!shadow->Create(GetHWND())) return;  // no layered windows: no shadow
     SetShadow(std::move(shadow));
+}
+
+toolkit::ShadowParams CSkinFrame::ScaledShadowParams() const {
+    // The layout's reach and offset are 96-DPI pixels.
+    toolkit::ShadowParams p = m_shadowParams;
+    p.size = Scale(p.size);
+    p.xOffset = Scale(p.xOffset);
+    p.yOffset = Scale(p.yOffset);
+    return p;
+}
+
+void CSkinFrame::DpiChanged() {
+    if (!Shadow()) return;
+    Shadow()->Params() = ScaledShadowParams();
+    Shadow()->Update();
 }

@@ -36,7 +36,12 @@ public:
     std::unique_ptr<toolkit::Control> CreateControl(std::wstring_view element) override;
     void InitWindow() override;
 
+protected:
+    void DpiChanged() override;
+
 private:
     void SetupShadow();
+    toolkit::ShadowParams ScaledShadowParams() const;
     std::wstring m_layoutFile;
+    toolkit::ShadowParams m_shadowParams;  // as the layout gives them
 };

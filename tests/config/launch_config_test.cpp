@@ -118,7 +118,10 @@ TEST_F(CommandLine, AppliesEveryKnownOption) {
     EXPECT_EQ(c.m_DlAppVersion, L"9");
     EXPECT_EQ(c.InstCmd, L"-a=1 -b=2");
     EXPECT_EQ(c.Language, 2);
+    EXPECT_TRUE(c.LanguageGiven);
     EXPECT_EQ(c.AnalyticsUrl, L"http://127.0.0.1:1/sa");
+    m_config.ApplyDefaults();
+    EXPECT_FALSE(Parse(L"p -downloadtype=3").LanguageGiven) << "without the option the layouts' texts stay";
 }
 
 TEST_F(CommandLine, IntegersAndFlagsFromTheirText) {

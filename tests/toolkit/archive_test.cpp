@@ -88,18 +88,19 @@ protected:
 
 }  // namespace
 
-TEST(SkinArchiveTest, HoldsTheSixLayoutsAndSixtyOneImages) {
+TEST(SkinArchiveTest, HoldsTheSixLayoutsTheLanguageFileAndSixtyOneImages) {
     auto archive = OpenBuiltSkin();
     ASSERT_NE(archive, nullptr);
     auto names = archive->Names();
-    EXPECT_EQ(names.size(), 67u);
+    EXPECT_EQ(names.size(), 68u);
+    EXPECT_GT(archive->FileSize(L"language.json"), 0);
     int images = 0;
     for (auto& n : names) images += n.size() > 4 && n.substr(n.size() - 4) == L".png";
     EXPECT_EQ(images, 61);
     for (auto* frame : {L"res\\mainWnd\\installBtnAnimate\\000.png", L"res\\mainWnd\\installBtnAnimate\\025.png",
                         L"res\\mainWnd\\chDirBt3.png", L"res\\MessageBoxWnd\\icoNetwork.png"})
         EXPECT_GT(archive->FileSize(frame), 0) << Utils::WideToUtf8(frame);
-    for (auto* absent : {L"res\\common\\minbtn4.png", L"res\\mainWnd\\installPrg3.png", L"language.json"})
+    for (auto* absent : {L"res\\common\\minbtn4.png", L"res\\mainWnd\\installPrg3.png"})
         EXPECT_EQ(archive->FileSize(absent), -1);
 }
 
@@ -168,16 +169,59 @@ TEST(SkinArchiveTest, MalformedArchivesAreRefused) {
     }
 }
 
-TEST_F(ArchiveState, LanguageTableAndShippedSkinWithoutLanguageFile) {
+TEST_F(ArchiveState, LanguageTableAndTheShippedLanguageFile) {
     EXPECT_EQ(LanguageCodeAt(0), L"en-US");
     EXPECT_EQ(LanguageCodeAt(2), L"zh-TW");
     EXPECT_EQ(LanguageCodeAt(3), L"");
     EXPECT_EQ(LanguageCodeAt(-1), L"");
     SetSkinArchive(OpenBuiltSkin());
-    for (int i : {0, 1, 2, 7}) EXPECT_EQ(LoadLanguage(i, L""), 0);
-    EXPECT_EQ(LoadLanguage(1, L"zh-TW"), 0);
+    for (int i : {0, 1, 2}) EXPECT_EQ(LoadLanguage(i, L""), i);
+    EXPECT_EQ(LoadLanguage(7, L""), 0);
+    EXPECT_EQ(LoadLanguage(1, L"zh-TW"), 2);
     std::wstring text;
-    EXPECT_FALSE(GetLanguageText(L"104", text));
+    ASSERT_TRUE(GetLanguageText(L"104", text));
+    EXPECT_EQ(text, L"安裝目錄所在磁碟空間不足1GB，請清理磁碟或更換安裝目錄");
+}
+
+// Every text id a layout names has a text in each language; the Chinese
+// (PRC) ones are the layouts' own texts, the English ones hold no Chinese.
+TEST_F(ArchiveState, EveryLayoutTextHasItsTranslations) {
+    auto archive = OpenBuiltSkin();
+    ASSERT_NE(archive, nullptr);
+    SetSkinArchive(archive);
+    std::vector<std::pair<std::wstring, std::wstring>> ids;  // id, layout text
+    for (const wchar_t* layout : {L"mainWnd.xml", L"exitTipWnd.xml", L"InstalledPathTipWnd.xml", L"MessageBox1Wnd.xml",
+                                  L"MessageBox2Wnd.xml", L"NetworkTipWnd.xml"}) {
+        std::string bytes;
+        ASSERT_TRUE(archive->ReadFile(layout, bytes));
+        const std::wstring markup = Utils::Utf8ToWide(bytes);
+        for (const wchar_t* attr : {L"text", L"accname"}) {
+            const std::wstring key = std::wstring(L" ") + attr + L"=\"";
+            for (size_t at = markup.find(key); at != std::wstring::npos; at = markup.find(key, at + 1)) {
+                const size_t begin = at + key.size(), end = markup.find(L'"', begin);
+                const std::wstring idKey = std::wstring(L"\" ") + attr + L"id=\"";
+                if (markup.compare(end, idKey.size(), idKey) != 0) continue;
+                const size_t idBegin = end + idKey.size();
+                ids.emplace_back(markup.substr(idBegin, markup.find(L'"', idBegin) - idBegin), markup.substr(begin, end - begin));
+            }
+        }
+    }
+    EXPECT_GT(ids.size(), 35u);
+    for (int language : {0, 1, 2}) {
+        ClearLanguageTexts();
+        ASSERT_EQ(LoadLanguage(language, L""), language);
+        for (const auto& [id, layoutText] : ids) {
+            std::wstring text;
+            ASSERT_TRUE(GetLanguageText(id, text)) << Utils::WideToUtf8(id) << " in " << language;
+            EXPECT_FALSE(text.empty());
+            if (language == 1) {
+                EXPECT_EQ(text, layoutText) << Utils::WideToUtf8(id);
+            }
+            if (language == 0) {
+                for (wchar_t ch : text) EXPECT_LT(static_cast<unsigned>(ch), 0x2E80u) << Utils::WideToUtf8(id);
+            }
+        }
+    }
 }
 
 #ifndef _WIN32

@@ -263,6 +263,7 @@ TEST(MainWndFlow, PackageNumbersOutsideTheirRangeStayDefined) {
 TEST(MainWndFlow, MessagesAndUninstallFailures) {
     RecordingWindow w;
     w.Notify(IST_RESULT_MESSAGE, 0.0, L"请重启电脑");
+    w.Notify(IST_RESULT_MESSAGE, 0.0, L"");  // no words: no dialog with the layout's placeholder
     EXPECT_EQ(w.dialogs, (std::vector<std::wstring>{L"MessageBox1Wnd.xml|请重启电脑|消息"}));
 
     for (int code : std::vector<int>{UNIST_CODE_FAIL, UNIST_CODE_ERROR}) {
