@@ -385,7 +385,7 @@ LRESULT CMainWnd::HandleMessage(UINT msg, WPARAM wp, LPARAM lp, bool& handled) {
             HandleNotify(*record);
             // The installing page promises the product opens by itself only
             // when the package asked for that.
-            if (m_autoStartLbl) m_autoStartLbl->SetVisible(m_startupStyle == AutoStartup);
+            if (m_autoStartLbl) m_autoStartLbl->SetVisible(StartupStyleValue() == AutoStartup);
         }
     } else if (msg == WM_DOWNLOADER_STARTED) {
         OnDownloaderStarted();

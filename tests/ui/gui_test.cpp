@@ -17,7 +17,7 @@
 
 #include "toolkit/accessible_win.h"
 #include "toolkit/window_win.h"
-#include "app/launch_config.h"
+#include "config/launch_config.h"
 #include "install/install_records.h"
 #include "ui/language.h"
 #include "ui/main_wnd_win.h"
