@@ -835,42 +835,42 @@ CASES = [
 ]
 
 
-def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+def suite_arguments(doc, default_out):
+    """The command line both end-to-end suites take."""
+    ap = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--exe", required=True)
     ap.add_argument("--package", required=True)
     ap.add_argument("--wine", default="wine64")
     ap.add_argument("--prefix", default=os.environ.get("VELQOR_WINEPREFIX"))
-    ap.add_argument("--out", default="e2e-out")
+    ap.add_argument("--out", default=default_out)
     ap.add_argument("--case", action="append", default=[])
-    args = ap.parse_args()
+    return ap.parse_args()
 
-    if not os.environ.get("DISPLAY"):
-        print("e2e: skipped: no display (DISPLAY is unset)")
-        return SKIP
-    for tool in ("xdotool", "import", "identify"):
-        if not shutil.which(tool):
-            print("e2e: skipped: %s is not installed" % tool)
-            return SKIP
+
+def run_suite(label, all_cases, args, make_suite, end_case, output):
+    """Runs the cases named by --case (all without it) with a suite made by
+    make_suite(args); end_case(suite) ends what a case left running. One line
+    per case (PASS/FAIL, a failure with its check and where its OUTPUT is), then
+    the exit code: 0 all passed, 1 one failed, SKIP, 2 no such case."""
     if args.wine == "wine32":
         mode, why = wine32_probe()
         if mode == "none":
-            print("e2e: skipped: the 32-bit installer cannot run here: %s" % why)
+            print("%s: skipped: the 32-bit installer cannot run here: %s" % (label, why))
             return SKIP
         if enter_wine32_namespace(mode):
             return 0  # not reached: the suite runs again inside the namespace
     if not args.prefix:
         args.prefix = os.path.join(os.path.expanduser("~"), ".cache", "velqor-wineprefix")
-    cases = [c for c in CASES if not args.case or c[0] in args.case]
+    cases = [c for c in all_cases if not args.case or c[0] in args.case]
     if not cases:
-        print("e2e: no case named %s" % args.case)
+        print("%s: no case named %s" % (label, args.case))
         return 2
 
     # Stopped from outside (a ctest timeout): end through the finally blocks
     # below, so that the servers and installers started here end too.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
     started = time.monotonic()
-    suite = Suite(args)
+    suite = make_suite(args)
     failures = 0
     try:
         for name, fn in cases:
@@ -882,17 +882,33 @@ def main():
                 failures += 1
                 where = os.path.join(suite.out, name)
                 what = str(e) if isinstance(e, CheckFailed) else traceback.format_exc()
-                print("FAIL %-24s %5.1f s: %s\n     log and screenshots: %s" % (name, time.monotonic() - t0, what, where),
+                print("FAIL %-24s %5.1f s: %s\n     %s: %s" % (name, time.monotonic() - t0, what, output, where),
                       flush=True)
             finally:
-                for inst in suite.installers:
-                    inst.kill()
-                suite.installers = []
+                end_case(suite)
     finally:
         suite.close()
-    print("e2e: %d of %d cases passed in %.1f s" % (len(cases) - failures, len(cases), time.monotonic() - started))
+    print("%s: %d of %d cases passed in %.1f s" % (label, len(cases) - failures, len(cases),
+                                                   time.monotonic() - started))
     return 1 if failures else 0
 
+
+def end_installers(suite):
+    for inst in suite.installers:
+        inst.kill()
+    suite.installers = []
+
+
+def main():
+    args = suite_arguments(__doc__, "e2e-out")
+    if not os.environ.get("DISPLAY"):
+        print("e2e: skipped: no display (DISPLAY is unset)")
+        return SKIP
+    for tool in ("xdotool", "import", "identify"):
+        if not shutil.which(tool):
+            print("e2e: skipped: %s is not installed" % tool)
+            return SKIP
+    return run_suite("e2e", CASES, args, Suite, end_installers, "log and screenshots")
 
 if __name__ == "__main__":
     sys.exit(main())

@@ -17,16 +17,12 @@ needed.
 Output: one line per case (PASS/FAIL). Exit 0 when all pass, 1 when one fails,
 77 (ctest's SKIP_RETURN_CODE) when the Windows build cannot run here.
 """
-import argparse
 import os
 import re
 import shutil
-import signal
 import subprocess
 import sys
 import tempfile
-import time
-import traceback
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -34,7 +30,6 @@ import e2e  # noqa: E402
 from e2e import PACKAGE, CheckFailed, Server, Wine, check, event_name, installed_files_check, read_record, \
     record_path, wait_until  # noqa: E402
 
-SKIP = 77
 LOG_PREFIX = re.compile(r"^<P\d{5}><T\d{5}><\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}>\([^)]*\)<\d{4}>: ")
 # The events a user's clicks and the installing page raise; a silent run sends none.
 USER_EVENTS = {"ZmEventClick", "ZmEventView"}
@@ -388,55 +383,15 @@ CASES = [
 ]
 
 
+def end_runs(suite):
+    for run in suite.runs:
+        run.kill()
+    suite.runs = []
+
+
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--exe", required=True)
-    ap.add_argument("--package", required=True)
-    ap.add_argument("--wine", default="wine64")
-    ap.add_argument("--prefix", default=os.environ.get("VELQOR_WINEPREFIX"))
-    ap.add_argument("--out", default="silent-e2e-out")
-    ap.add_argument("--case", action="append", default=[])
-    args = ap.parse_args()
-
-    if args.wine == "wine32":
-        mode, why = e2e.wine32_probe()
-        if mode == "none":
-            print("silent e2e: skipped: the 32-bit installer cannot run here: %s" % why)
-            return SKIP
-        if e2e.enter_wine32_namespace(mode):
-            return 0  # not reached: the suite runs again inside the namespace
-    if not args.prefix:
-        args.prefix = os.path.join(os.path.expanduser("~"), ".cache", "velqor-wineprefix")
-    cases = [c for c in CASES if not args.case or c[0] in args.case]
-    if not cases:
-        print("silent e2e: no case named %s" % args.case)
-        return 2
-
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(1))
-    started = time.monotonic()
-    suite = Suite(args)
-    failures = 0
-    try:
-        for name, fn in cases:
-            t0 = time.monotonic()
-            try:
-                fn(suite)
-                print("PASS %-24s %5.1f s" % (name, time.monotonic() - t0), flush=True)
-            except Exception as e:
-                failures += 1
-                what = str(e) if isinstance(e, CheckFailed) else traceback.format_exc()
-                print("FAIL %-24s %5.1f s: %s\n     output: %s" % (name, time.monotonic() - t0, what,
-                                                                  os.path.join(suite.out, name)), flush=True)
-            finally:
-                for run in suite.runs:
-                    run.kill()
-                suite.runs = []
-    finally:
-        suite.close()
-    print("silent e2e: %d of %d cases passed in %.1f s" % (len(cases) - failures, len(cases),
-                                                           time.monotonic() - started))
-    return 1 if failures else 0
-
+    args = e2e.suite_arguments(__doc__, "silent-e2e-out")
+    return e2e.run_suite("silent e2e", CASES, args, Suite, end_runs, "output")
 
 if __name__ == "__main__":
     sys.exit(main())
