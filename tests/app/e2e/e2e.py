@@ -190,8 +190,15 @@ class Wine:
         self.run(["reg", "delete", REG_KEY, "/f"])
 
     def reg_add(self, name, value):
-        r = self.run(["reg", "add", REG_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
-        check(r.returncode == 0, "reg add %s failed: %s" % (name, r.stderr.decode(errors="replace")))
+        # Wine's reg.exe has been seen to fail at once, printing nothing, when it
+        # started just as the processes of the case before were being ended; a
+        # second start works. A real refusal fails every attempt.
+        for attempt in range(3):
+            r = self.run(["reg", "add", REG_KEY, "/v", name, "/t", "REG_SZ", "/d", value, "/f"])
+            if r.returncode == 0:
+                return
+        check(False, "reg add %s failed (exit code %s): %s%s" % (name, r.returncode, r.stdout.decode(errors="replace"),
+                                                                 r.stderr.decode(errors="replace")))
 
     def reg_values(self, reader64=False):
         """The installation record's values, read by this Wine's reg.exe or, with
