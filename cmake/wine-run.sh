@@ -38,7 +38,9 @@ trap 'rm -f "$out"' EXIT
 "${wine[@]}" "$@" >"$out" 2>&1
 rc=$?
 cat "$out"
-if ! tr -d '\r' < "$out" | grep -qE '^\[  (PASSED|FAILED)  \] [0-9]+ tests?'; then
+# grep reads to the end (no -q): under pipefail, a grep that stopped at the first
+# match would end tr with SIGPIPE on a long output and fail the pipeline.
+if ! tr -d '\r' < "$out" | grep -E '^\[  (PASSED|FAILED)  \] [0-9]+ tests?' >/dev/null; then
   echo "wine-run: $(basename "$1") printed no GoogleTest summary line: it did not really run (exit code $rc)" >&2
   exit 1
 fi
