@@ -774,16 +774,28 @@ def case_previous_version(s):
     check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
 
 
-def case_product_running(s):
-    old = "C:\\VelqorRunning"
-    d = s.prepare("product-running", extra_folders=[os.path.join(s.wine.prefix, "drive_c", "VelqorRunning")])
-    folder = prepare_installed_copy(s, old, with_product=True)
-    product_record = os.path.join(d, "product-record.txt")
+def start_running_product(s, folder, case_dir):
+    """Starts the installed demo product in FOLDER and waits until it runs (it
+    stays until killed); returns its process."""
+    product_record = os.path.join(case_dir, "product-record.txt")
     env = dict(s.wine.env, VELQOR_DEMO_MODE="stay", VELQOR_DEMO_RECORD=Wine.win_path(product_record))
     product = subprocess.Popen(s.wine.cmd + [os.path.join(folder, "Velqor.exe")], env=env,
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         wait_until("the demo product to run", lambda: os.path.exists(product_record + ".product"), 30)
+    except BaseException:
+        product.kill()
+        product.wait()
+        raise
+    return product
+
+
+def case_product_running(s):
+    old = "C:\\VelqorRunning"
+    d = s.prepare("product-running", extra_folders=[os.path.join(s.wine.prefix, "drive_c", "VelqorRunning")])
+    folder = prepare_installed_copy(s, old, with_product=True)
+    product = start_running_product(s, folder, d)
+    try:
         i = s.start(d)
         i.expect(r"dialog MessageBox1Wnd\.xml shown")
         dlg = i.dialog()

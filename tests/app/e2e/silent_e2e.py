@@ -337,12 +337,8 @@ def case_product_running(s):
     old = "C:\\VelqorRunningSilent"
     d = s.prepare("product-running", extra_folders=[s.wine.unix_path("C:\\") + "/VelqorRunningSilent"])
     folder = prepare_installed_copy(s, old, with_product=True)
-    product_record = os.path.join(d, "product-record.txt")
-    env = dict(s.wine.env, VELQOR_DEMO_MODE="stay", VELQOR_DEMO_RECORD=Wine.win_path(product_record))
-    product = subprocess.Popen(s.wine.cmd + [os.path.join(folder, "Velqor.exe")], env=env,
-                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    product = e2e.start_running_product(s, folder, d)
     try:
-        wait_until("the demo product to run", lambda: os.path.exists(product_record + ".product"), 30)
         r = s.run(d, ["-silent=true"])
         check_result(r, 3, "the product or its old uninstaller is running")
         check(s.package_requests() == [], "the package was requested")
