@@ -12,7 +12,6 @@
 #include "utils/fs.h"
 #include "utils/ini.h"
 #include "utils/log.h"
-#include "utils/machine.h"
 #include "utils/sysinfo.h"
 #include "utils/text.h"
 #include "utils/thread.h"

@@ -9,7 +9,7 @@
 #include <iostream>
 
 #include "analytics/zm_transport.h"
-#include "utils/machine.h"
+#include "utils/time.h"
 
 namespace zm_analytics {
 

@@ -8,6 +8,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "transfer/curl_easy.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/text.h"
@@ -37,19 +38,6 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
-struct CurlHandle {
-    CURL* h = curl_easy_init();
-    ~CurlHandle() {
-        if (h) {
-            curl_easy_reset(h);
-            curl_easy_cleanup(h);
-        }
-    }
-};
-struct CurlList {
-    curl_slist* l = nullptr;
-    ~CurlList() { curl_slist_free_all(l); }
-};
 
 std::wstring StagingPathW(const std::string& path) { return Utils::AnsiToWide(path); }
 
@@ -152,36 +140,35 @@ void ParseHeaderLine(const std::string& line, std::map<std::string, std::string>
 
 HttpReply HttpPost(const std::string& url, const std::string& body, long timeoutMs) {
     HttpReply reply;
-    CurlHandle curl;
-    if (!curl.h) {
+    curl_easy::EasyHandle handle = curl_easy::NewHandle();
+    CURL* curl = handle.get();
+    if (!curl) {
         reply.body = "Couldn't initialize curl handle";
         std::cerr << reply.body << std::endl;
         return reply;
     }
-    CurlList headers;  // no extra header
-    curl_easy_setopt(curl.h, CURLOPT_POST, 1L);
-    curl_easy_setopt(curl.h, CURLOPT_POSTFIELDS, body.c_str());
-    curl_easy_setopt(curl.h, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
-    // Uploads carry the installation's identity: the server must prove who it is.
-    curl_easy_setopt(curl.h, CURLOPT_SSL_VERIFYPEER, 1L);
-    curl_easy_setopt(curl.h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(curl.h, CURLOPT_URL, url.c_str());
-    curl_easy_setopt(curl.h, CURLOPT_WRITEFUNCTION, WriteBody);
-    curl_easy_setopt(curl.h, CURLOPT_WRITEDATA, &reply.body);
-    curl_easy_setopt(curl.h, CURLOPT_HEADERFUNCTION, WriteHeader);
-    curl_easy_setopt(curl.h, CURLOPT_HEADERDATA, &reply.headers);
-    curl_easy_setopt(curl.h, CURLOPT_HTTPHEADER, headers.l);
-    curl_easy_setopt(curl.h, CURLOPT_USERAGENT, "ZmAnalytics CPP SDK 0.9");
-    curl_easy_setopt(curl.h, CURLOPT_TIMEOUT_MS, timeoutMs);
-    curl_easy_setopt(curl.h, CURLOPT_NOSIGNAL, 1L);
-    CURLcode rc = curl_easy_perform(curl.h);
+    curl_easy_setopt(curl, CURLOPT_POST, 1L);
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDS, body.c_str());
+    curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
+    // Uploads carry the installation's identity: the server must prove who it
+    // is, which the common transfer policy requires of every request.
+    curl_easy::ApplyTransferPolicy(curl);
+    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, WriteHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, &reply.headers);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, "ZmAnalytics CPP SDK 0.9");
+    curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    CURLcode rc = curl_easy_perform(curl);
     if (rc != CURLE_OK) {
         reply.code = -1;
         reply.body = curl_easy_strerror(rc);
         return reply;
     }
     long status = 0;
-    curl_easy_getinfo(curl.h, CURLINFO_RESPONSE_CODE, &status);
+    curl_easy_getinfo(curl, CURLINFO_RESPONSE_CODE, &status);
     reply.code = status;
     return reply;
 }

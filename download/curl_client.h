@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "download/curl_easy.h"
+#include "transfer/curl_easy.h"
 #include "download/hash_pipe.h"
 
 class CurlClient {

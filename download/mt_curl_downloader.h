@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "download/cancel_token.h"
-#include "download/curl_easy.h"
+#include "transfer/curl_easy.h"
 #include "download/downloader.h"
 #include "download/restartable_worker.h"
 

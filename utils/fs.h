@@ -58,4 +58,8 @@ std::string NativePath(const std::wstring& path);
 // The same path as UTF-8 (for std::filesystem::u8path on either platform).
 std::string NativePathUtf8(const std::wstring& path);
 
+
+// The short (8.3) form of an existing path; the path itself when there is none.
+std::wstring ShortPathOf(const std::wstring& path);
+
 }  // namespace Utils

@@ -137,4 +137,6 @@ bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     return static_cast<bool>(out.flush());
 }
 
+std::wstring ShortPathOf(const std::wstring& path) { return path; }
+
 }  // namespace Utils

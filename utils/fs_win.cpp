@@ -138,4 +138,13 @@ bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     return f.h != INVALID_HANDLE_VALUE && WriteAll(f.h, bytes);
 }
 
+std::wstring ShortPathOf(const std::wstring& path) {
+    DWORD n = GetShortPathNameW(path.c_str(), nullptr, 0);
+    if (n == 0) return path;
+    std::vector<wchar_t> buf(n + 1);
+    DWORD got = GetShortPathNameW(path.c_str(), buf.data(), n + 1);
+    if (got == 0 || got > n) return path;
+    return std::wstring(buf.data(), got);
+}
+
 }  // namespace Utils

@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "utils/fs.h"
-#include "utils/platform_internal.h"
 #include "utils/process.h"
 #include "utils/text.h"
 #include "utils/thread.h"

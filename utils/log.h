@@ -39,6 +39,13 @@ bool SetLogFile(const std::wstring& path);
 using LogSink = std::function<void(const std::wstring& line)>;
 void SetLogSink(LogSink sink);
 
+
+namespace detail {
+// Emits one finished line on the platform's debugger-output channel (the
+// platform half of DebugLog; log_win.cpp / log_posix.cpp).
+void EmitDebugLine(const std::wstring& line);
+}  // namespace detail
+
 }  // namespace Utils
 
 #if defined(_MSC_VER)

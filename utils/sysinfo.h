@@ -26,4 +26,17 @@ std::wstring FormatGuid(uint32_t data1, uint16_t data2, uint16_t data3, const ui
 // arguments are quoted back into one Windows-style line).
 std::wstring GetProcessCommandLine();
 
+
+// Major, minor and build number of the running system (build with its high
+// bits cleared) and the Server 2003 R2 metric. False when the numbers cannot
+// be read. The POSIX stand-in reports Windows 10 (10.0.19045).
+bool GetOsVersionNumbers(uint32_t& major, uint32_t& minor, uint32_t& build, bool& serverR2);
+
+// Pixel size of the primary screen (0 x 0 when unknown).
+void GetPrimaryScreenSize(int& width, int& height);
+
+// ISO 639 language and ISO 3166 country of the user's default locale ("zh",
+// "CN"). False when either is unknown. POSIX reads LC_ALL / LC_MESSAGES / LANG.
+bool GetUserLocaleNames(std::string& language, std::string& country);
+
 }  // namespace Utils

@@ -17,7 +17,6 @@
 #include "utils/fs.h"
 #include "utils/ini.h"
 #include "utils/log.h"
-#include "utils/machine.h"
 #include "utils/text.h"
 
 using namespace zm_analytics;

@@ -1,47 +1,13 @@
-// Windows side of the small platform queries: time, ids, the debugger channel,
-// system information and the command line.
+// Windows side of the machine and user queries.
 #include <windows.h>
 #include <lm.h>
 #include <objbase.h>
 #include <wtsapi32.h>
 
-#include "utils/platform_internal.h"
 #include "utils/sysinfo.h"
 #include "utils/text.h"
-#include "utils/time.h"
 
 namespace Utils {
-
-LocalTime GetLocalTime() {
-    SYSTEMTIME st;
-    ::GetLocalTime(&st);
-    return {st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wMilliseconds};
-}
-
-uint32_t TickCount() { return ::GetTickCount(); }
-void SleepMs(uint32_t ms) { ::Sleep(ms); }
-
-namespace detail {
-// Wine workaround: Wine 8's OutputDebugStringW only raises the wide debug
-// exception and prints nothing without a debugger, while OutputDebugStringA
-// shows up on standard error (channel "debugstr"). Under Wine the line goes
-// out as UTF-8 through the narrow call; on Windows the wide call is the one.
-bool RunningOnWine() {
-    static const bool wine = [] {
-        HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-        return ntdll && GetProcAddress(ntdll, "wine_get_version") != nullptr;
-    }();
-    return wine;
-}
-
-void EmitDebugLine(const std::wstring& line) {
-    if (RunningOnWine()) {
-        OutputDebugStringA(WideToUtf8(line).c_str());
-        return;
-    }
-    OutputDebugStringW(line.c_str());
-}
-}  // namespace detail
 
 void GetOsVersionName(std::wstring& platform, std::wstring& version) {
     platform = L"Windows";
@@ -118,5 +84,40 @@ std::wstring NewGuidString() {
 }
 
 std::wstring GetProcessCommandLine() { return GetCommandLineW(); }
+
+bool GetOsVersionNumbers(uint32_t& major, uint32_t& minor, uint32_t& build, bool& serverR2) {
+    major = minor = build = 0;
+    serverR2 = false;
+    // The version-numbers entry of ntdll is not in the import libraries: look it up.
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    if (!ntdll) return false;
+    using RtlGetNtVersionNumbersFn = void(WINAPI*)(DWORD*, DWORD*, DWORD*);
+    auto fn = reinterpret_cast<RtlGetNtVersionNumbersFn>(
+        reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetNtVersionNumbers")));
+    if (!fn) return false;
+    DWORD ma = 0, mi = 0, bu = 0;
+    fn(&ma, &mi, &bu);
+    major = ma;
+    minor = mi;
+    build = bu & 0xFFFF;
+    serverR2 = GetSystemMetrics(89 /* SM_SERVERR2 */) != 0;
+    return true;
+}
+
+void GetPrimaryScreenSize(int& width, int& height) {
+    width = GetSystemMetrics(SM_CXSCREEN);
+    height = GetSystemMetrics(SM_CYSCREEN);
+}
+
+bool GetUserLocaleNames(std::string& language, std::string& country) {
+    char lang[16] = {}, ctry[16] = {};
+    language.clear();
+    country.clear();
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SISO639LANGNAME, lang, sizeof lang) <= 0) return false;
+    if (GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SISO3166CTRYNAME, ctry, sizeof ctry) <= 0) return false;
+    language = lang;
+    country = ctry;
+    return true;
+}
 
 }  // namespace Utils

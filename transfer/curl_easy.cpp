@@ -1,15 +1,10 @@
-#include "download/curl_easy.h"
+#include "transfer/curl_easy.h"
 
 #include "utils/text.h"
 
 namespace curl_easy {
 
-int ApplyTransferPolicy(CURL* handle) {
-    int code = curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, 60L);
-    code |= curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 1L);
-    code |= curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 2L);
-    return code;
-}
+int ApplyTransferPolicy(CURL* handle) { return ApplySecurityOptions(handle) | ApplyNetworkOptions(handle); }
 
 int SetUpHead(CURL* handle, const std::string& url, bool followRedirects) {
     int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());

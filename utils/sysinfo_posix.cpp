@@ -1,48 +1,14 @@
-// POSIX stand-ins for the small platform queries: time, ids, the debugger
-// channel (standard error), system information and the command line.
+// POSIX stand-ins of the machine and user queries.
 #include <pwd.h>
-#include <sys/syscall.h>
-#include <sys/time.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
-#include <ctime>
+#include <cstdlib>
 #include <fstream>
-#include <thread>
 
-#include "utils/log.h"
-#include "utils/platform_internal.h"
 #include "utils/sysinfo.h"
 #include "utils/text.h"
-#include "utils/time.h"
 
 namespace Utils {
-
-LocalTime GetLocalTime() {
-    timeval tv{};
-    gettimeofday(&tv, nullptr);
-    tm t{};
-    time_t secs = tv.tv_sec;
-    localtime_r(&secs, &t);
-    return {t.tm_year + 1900, t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec,
-            static_cast<int>(tv.tv_usec / 1000)};
-}
-
-uint32_t TickCount() {
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now().time_since_epoch());
-    return static_cast<uint32_t>(ms.count());
-}
-
-void SleepMs(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-
-namespace detail {
-void EmitDebugLine(const std::wstring& line) {
-    std::string text = WideToUtf8(line);
-    fwrite(text.data(), 1, text.size(), stderr);  // one write per line, as formatted
-}
-}  // namespace detail
 
 void GetOsVersionName(std::wstring& platform, std::wstring& version) {
     platform = L"Windows";
@@ -90,6 +56,39 @@ std::wstring GetProcessCommandLine() {
         start = end + 1;
     }
     return line;
+}
+
+bool GetOsVersionNumbers(uint32_t& major, uint32_t& minor, uint32_t& build, bool& serverR2) {
+    major = 10;
+    minor = 0;
+    build = 19045;
+    serverR2 = false;
+    return true;
+}
+
+void GetPrimaryScreenSize(int& width, int& height) {
+    width = 1920;
+    height = 1080;
+}
+
+bool GetUserLocaleNames(std::string& language, std::string& country) {
+    language.clear();
+    country.clear();
+    std::string value;
+    for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* v = std::getenv(name);
+        if (v && *v) {
+            value = v;
+            break;
+        }
+    }
+    // "zh_CN.UTF-8@variant" -> "zh", "CN"
+    value = value.substr(0, value.find_first_of(".@"));
+    auto sep = value.find('_');
+    if (sep == std::string::npos || sep == 0 || sep + 1 >= value.size()) return false;
+    language = value.substr(0, sep);
+    country = value.substr(sep + 1);
+    return true;
 }
 
 }  // namespace Utils

@@ -1,8 +1,8 @@
 #pragma once
-// The libcurl pieces the downloaders share: owning handles, the transfer
-// policy every package request is made with, the HEAD request that learns a
-// package's real URL and length, the replies' facts, libcurl's error texts and
-// the retry budget of a failing transfer.
+// The libcurl pieces every request shares (the package's probes and
+// transfers, the analytics uploads): owning handles, the transfer policy, the
+// HEAD request that learns a package's real URL and length, the replies'
+// facts, libcurl's error texts and the retry budget of a failing transfer.
 #include <curl/curl.h>
 
 #include <memory>
@@ -22,10 +22,17 @@ using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 // A fresh easy handle; null when libcurl cannot make one.
 inline EasyHandle NewHandle() { return EasyHandle(curl_easy_init()); }
 
-// The policy of every request for the package, in one place: the connection
-// must be made within 60 s and the server's certificate and host name are
-// verified (the package is run elevated). Returns the OR of the set-up codes.
+// The policy of every request, in one place: the connection must be made
+// within 60 s and the server's certificate and host name are verified (the
+// package is run elevated, uploads carry the installation's identity).
+// Returns the OR of the set-up codes.
 int ApplyTransferPolicy(CURL* handle);
+
+// The policy's two halves, each in a file of its own: what a server must prove
+// and what it may send (security_options.cpp), and how long a request may take
+// and which route it goes (network_options.cpp).
+int ApplySecurityOptions(CURL* handle);
+int ApplyNetworkOptions(CURL* handle);
 
 // Sets handle up for a HEAD request of url under the transfer policy: no body,
 // redirects followed when followRedirects. Returns the OR of the set-up codes.
