@@ -11,7 +11,6 @@
 
 #include "toolkit/archive.h"
 #include "toolkit/image_string.h"
-#include "toolkit/window_win.h"
 #include "utils/log.h"
 
 namespace toolkit::render {
@@ -260,7 +259,7 @@ void RoundRectPath(Gdiplus::GraphicsPath& path, const Rect& r, Size round) {
 
 Gdiplus::Color ToGpColor(Color c) { return Gdiplus::Color(static_cast<Gdiplus::ARGB>(c)); }
 
-void DrawText(Gdiplus::Graphics& g, Label& label, const WindowImpl& window) {
+void DrawText(Gdiplus::Graphics& g, Label& label, const FontTable& fonts) {
     const std::wstring& text = label.Text();
     if (text.empty()) return;
     const Rect& r = label.GetPos();
@@ -270,7 +269,7 @@ void DrawText(Gdiplus::Graphics& g, Label& label, const WindowImpl& window) {
     const unsigned style = label.TextStyle();
     UINT flags = TextFlags(style) | DT_NOPREFIX;
     HDC dc = g.GetHDC();
-    HGDIOBJ old = SelectObject(dc, window.GetFont(label.Font()));
+    HGDIOBJ old = SelectObject(dc, fonts.Get(label.Font()));
     const Color color = label.CurrentTextColor();
     SetTextColor(dc, RGB((color >> 16) & 0xFF, (color >> 8) & 0xFF, color & 0xFF));
     SetBkMode(dc, TRANSPARENT);
@@ -307,7 +306,7 @@ void DrawFocusCue(Gdiplus::Graphics& g, Control& c, const Rect& dirty, Color col
     g.SetSmoothingMode(smoothing);
 }
 
-void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const WindowImpl& window) {
+void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const DrawStyle& style) {
     if (!c.IsVisible()) return;
     const Rect& r = c.GetPos();
     if (r.Empty() || Intersect(r, dirty).Empty()) return;
@@ -332,7 +331,7 @@ void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const Wind
         Rect fore = progress->ForeDest();
         if (!fore.Empty()) DrawImageString(g, c, progress->ForeImage(), r, &fore);
     }
-    if (auto* label = c.As<Label>()) DrawText(g, *label, window);
+    if (auto* label = c.As<Label>()) DrawText(g, *label, style.fonts);
     if (c.BorderSize() > 0 && AlphaOf(c.BorderColor()) != 0) {
         g.ResetClip();
         g.SetClip(ToGp(Intersect(r, dirty)));
@@ -341,12 +340,12 @@ void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const Wind
         if (rounded) g.DrawPath(&pen, &path);
         else g.DrawRectangle(&pen, r.left, r.top, r.Width() - 1, r.Height() - 1);
     }
-    if (c.IsFocused() && window.ShowsFocusCue() && c.IsInteractive()) DrawFocusCue(g, c, dirty, window.FocusCueColor());
+    if (c.IsFocused() && style.focusCue && c.IsInteractive()) DrawFocusCue(g, c, dirty, style.focusCueColor);
     g.Restore(state);
     if (auto* box = c.As<Container>()) {
         const Gdiplus::GraphicsState inner = g.Save();
         g.SetClip(ToGp(r), Gdiplus::CombineModeIntersect);
-        for (size_t i = 0; i < box->Count(); ++i) DrawControl(g, *box->ChildAt(i), dirty, window);
+        for (size_t i = 0; i < box->Count(); ++i) DrawControl(g, *box->ChildAt(i), dirty, style);
         g.Restore(inner);
     }
 }
@@ -368,13 +367,33 @@ UINT TextFlags(unsigned style) {
     return f;
 }
 
-void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const WindowImpl& window) {
+HFONT FontTable::Get(int id) const {
+    if (id >= 0)
+        for (const auto& [fid, font] : m_fonts)
+            if (fid == id && font) return font;
+    return m_default ? m_default : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+}
+
+void FontTable::Clear() {
+    for (const auto& entry : m_fonts)
+        if (entry.second) DeleteObject(entry.second);
+    m_fonts.clear();
+    m_default = nullptr;
+}
+
+HFONT FontTable::Make(const FontSpec& f, int pixels) {
+    return CreateFontW(-pixels, 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, f.underline, FALSE, DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY, DEFAULT_PITCH | FF_DONTCARE,
+                       f.name.c_str());
+}
+
+void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const DrawStyle& style) {
     g.SetSmoothingMode(Gdiplus::SmoothingModeAntiAlias);
     // Bilinear: Wine's GDI+ has no high-quality bilinear mode (it falls back
     // to plain bilinear); the same mode everywhere draws the same pixels.
     g.SetInterpolationMode(Gdiplus::InterpolationModeBilinear);
     g.SetPixelOffsetMode(Gdiplus::PixelOffsetModeHalf);
-    DrawControl(g, root, dirty, window);
+    DrawControl(g, root, dirty, style);
 }
 
 void ClearImageCache() {

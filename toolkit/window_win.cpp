@@ -103,8 +103,6 @@ WindowImpl::WindowImpl() = default;
 WindowImpl::~WindowImpl() {
     if (m_hwnd && IsWindow(m_hwnd)) DestroyWindow(m_hwnd);
     m_root.reset();
-    for (HFONT f : m_fonts)
-        if (f) DeleteObject(f);
     if (m_editBrush) DeleteObject(m_editBrush);
 }
 
@@ -176,12 +174,7 @@ Control* WindowImpl::FindControl(std::wstring_view name) const {
     return m_root ? m_root->FindByName(name) : nullptr;
 }
 
-HFONT WindowImpl::GetFont(int id) const {
-    if (id >= 0)
-        for (size_t i = 0; i < m_spec.fonts.size(); ++i)
-            if (m_spec.fonts[i].id == id && m_fonts[i]) return m_fonts[i];
-    return m_defaultFont ? m_defaultFont : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
-}
+HFONT WindowImpl::GetFont(int id) const { return m_fonts.Get(id); }
 
 void WindowImpl::SetShadow(std::unique_ptr<CWindowShadow> shadow) { m_shadow = std::move(shadow); }
 
@@ -359,20 +352,8 @@ bool WindowImpl::BuildSkin() {
 }
 
 void WindowImpl::CreateFonts() {
-    for (HFONT f : m_fonts)
-        if (f) DeleteObject(f);
-    m_fonts.clear();
-    m_defaultFont = nullptr;
-    for (const auto& f : m_spec.fonts) {
-        // The skin's sizes are pixels at 96 DPI: the font is made for the window's DPI.
-        HFONT font = CreateFontW(-Scale(f.size), 0, 0, 0, f.bold ? FW_BOLD : FW_NORMAL, f.italic, f.underline, FALSE,
-                                 DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, ANTIALIASED_QUALITY,
-                                 DEFAULT_PITCH | FF_DONTCARE, f.name.c_str());
-        m_fonts.push_back(font);
-    }
-    if (const FontSpec* def = m_spec.Font(-1))
-        for (size_t i = 0; i < m_spec.fonts.size(); ++i)
-            if (&m_spec.fonts[i] == def) m_defaultFont = m_fonts[i];
+    // The skin's sizes are pixels at 96 DPI: the fonts are made for the window's DPI.
+    m_fonts.Build(m_spec.fonts, m_spec.Font(-1), [this](int size) { return Scale(size); });
 }
 
 UINT WindowImpl::WindowDpi(HWND hwnd) {
@@ -440,7 +421,7 @@ void WindowImpl::Paint() {
                 g.Clear(Gdiplus::Color(255, 255, 255, 255));
                 if (m_root) {
                     Rect dirty{ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right, ps.rcPaint.bottom};
-                    render::DrawTree(g, *m_root, dirty, *this);
+                    render::DrawTree(g, *m_root, dirty, render::DrawStyle{m_fonts, m_focusCue, m_focusColor});
                 }
             }
             BitBlt(dc, ps.rcPaint.left, ps.rcPaint.top, ps.rcPaint.right - ps.rcPaint.left,

@@ -42,6 +42,7 @@
 #include "toolkit/control.h"
 #include "toolkit/dispatch.h"
 #include "toolkit/markup.h"
+#include "toolkit/render_win.h"
 
 namespace toolkit {
 
@@ -176,8 +177,7 @@ private:
     HWND m_hwnd = nullptr;
     WindowSpec m_spec;
     std::unique_ptr<Control> m_root;
-    std::vector<HFONT> m_fonts;      // index = position in m_spec.fonts
-    HFONT m_defaultFont = nullptr;   // the layout's default font (or the system's)
+    render::FontTable m_fonts;       // the layout's fonts at the window's DPI
     TimerTable m_timers;
     std::mutex m_queueMutex;  // queued notifications may come from worker threads
     NotifyQueue m_queue;
