@@ -126,6 +126,7 @@ Server::Server(bool tls) : m_tls(tls) {
     std::vector<std::string> args = {"python3", VELQOR_DOWNLOAD_SERVER_SCRIPT, "--port-file", portFile,
                                      "--parent-pid", parent, "--max-seconds", "1200"};
     if (tls) args.push_back("--tls");
+    else args.push_back("--proxy");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -164,6 +165,7 @@ std::string Server::Fetch(const std::string& path) const {
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(h, CURLOPT_PROXY, "");  // never through a proxy a test has set up
     if (m_tls) {
         // The tests' own look at the server's log; the downloaders always verify.
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -212,6 +214,8 @@ std::vector<std::string> Server::GetRanges(const std::string& tag) const {
 }
 
 int Server::DeadPort() const { return std::atoi(Fetch("/_deadport").c_str()); }
+
+int Server::ProxyPort() const { return std::atoi(Fetch("/_proxyport").c_str()); }
 
 std::string GenName(int64_t size, int seed) {
     return "gen-" + std::to_string(size) + "-" + std::to_string(seed) + ".bin";

@@ -33,6 +33,8 @@ public:
     // The Range headers of the GET requests whose path contains tag ("" when none).
     std::vector<std::string> GetRanges(const std::string& tag) const;
     int DeadPort() const;
+    // The port of the HTTP proxy (tinyproxy) run beside the server; 0 when none.
+    int ProxyPort() const;
     std::string Fetch(const std::string& path) const;  // a small GET of the server's own pages
 
 private:
