@@ -51,6 +51,21 @@ bool FileIsGenerated(const std::wstring& path, int64_t size, int seed);
 // A tag unique to the running test (letters, digits, '-').
 std::string TestTag();
 
+// The system's proxy setting for the life of the object: natively the
+// variables libcurl reads (http_proxy, no_proxy emptied), under Windows the
+// user's Internet settings (a fixed proxy, or with pacUrl an automatic
+// configuration script instead). An empty proxy changes nothing.
+class ProxySetting {
+public:
+    explicit ProxySetting(const std::string& proxy, const std::string& pacUrl = "");
+    ~ProxySetting();
+    ProxySetting(const ProxySetting&) = delete;
+    ProxySetting& operator=(const ProxySetting&) = delete;
+
+private:
+    bool m_active;
+};
+
 struct Note {
     int code;
     double value;

@@ -15,10 +15,6 @@
 #include "utils/fs.h"
 #include "utils/text.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#endif
-
 using dltest::GenName;
 using dltest::Recorder;
 using dltest::Server;
@@ -39,80 +35,10 @@ DownloaderSettings FastSettings() {
     return settings;
 }
 
-enum class Proxy { None, Up, Down };
-
-// The system's proxy setting for the duration of a test: natively the
-// variables libcurl reads, under Windows the user's Internet settings.
-class ProxySetting {
-public:
-    explicit ProxySetting(const std::string& proxy) : m_active(!proxy.empty()) {
-        if (!m_active) return;
-#ifdef _WIN32
-        Write(1, proxy);
-#else
-        Utils::SetEnv(L"http_proxy", Utils::Utf8ToWide("http://" + proxy));
-        Utils::SetEnv(L"no_proxy", L"");
-        Utils::SetEnv(L"NO_PROXY", L"");
-#endif
-    }
-    ~ProxySetting() {
-        if (!m_active) return;
-#ifdef _WIN32
-        Write(0, "");
-#else
-        Utils::SetEnv(L"http_proxy", L"");
-#endif
-    }
-    ProxySetting(const ProxySetting&) = delete;
-    ProxySetting& operator=(const ProxySetting&) = delete;
-
-#ifdef _WIN32
-    // The fixed proxy as the Internet settings keep it: the classic values and
-    // the connection blob WinHTTP reads (version, counter, flags, proxy,
-    // bypass list, configuration script; flag 1 direct, 2 fixed proxy).
-    static void Write(DWORD enable, const std::string& proxy, const std::string& pacUrl = "") {
-        const wchar_t* key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
-        HKEY h = nullptr;
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) == 0) {
-            std::wstring server = Utils::Utf8ToWide(proxy);
-            std::wstring pac = Utils::Utf8ToWide(pacUrl);
-            RegSetValueExW(h, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&enable), sizeof(enable));
-            RegSetValueExW(h, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
-                           static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
-            if (pac.empty())
-                RegDeleteValueW(h, L"AutoConfigURL");
-            else
-                RegSetValueExW(h, L"AutoConfigURL", 0, REG_SZ, reinterpret_cast<const BYTE*>(pac.c_str()),
-                               static_cast<DWORD>((pac.size() + 1) * sizeof(wchar_t)));
-            RegCloseKey(h);
-        }
-        std::string blob;
-        auto dword = [&](uint32_t v) { blob.append(reinterpret_cast<const char*>(&v), 4); };
-        auto text = [&](const std::string& t) {
-            dword(static_cast<uint32_t>(t.size()));
-            blob += t;
-        };
-        static uint32_t counter = 1;
-        dword(0x46);
-        dword(++counter);
-        dword(1u | (enable ? 2u : 0u) | (pacUrl.empty() ? 0u : 4u));
-        text(enable ? proxy : "");
-        text("");
-        text(pacUrl);
-        blob.append(32, '\0');
-        std::wstring conn = std::wstring(key) + L"\\Connections";
-        if (RegCreateKeyExW(HKEY_CURRENT_USER, conn.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) ==
-            0) {
-            RegSetValueExW(h, L"DefaultConnectionSettings", 0, REG_BINARY,
-                           reinterpret_cast<const BYTE*>(blob.data()), static_cast<DWORD>(blob.size()));
-            RegCloseKey(h);
-        }
-    }
-#endif
-
-private:
-    bool m_active;
-};
+// None: no proxy set; Up: the proxy beside the server; Down: a proxy where
+// nothing listens; Pac: the proxy beside the server, named by a configuration
+// script (Windows: automatic configuration).
+enum class Proxy { None, Up, Down, Pac };
 
 struct FaultCase {
     const char* name;
@@ -152,6 +78,8 @@ const FaultCase kFaults[] = {
      "1001 | 1005 23 | 1001 | 1003", 1},
     // Only the proxy leads to the server.
     {"ProxyRequired", "viaproxy", Proxy::Up, "1001 | 1003", "1001 | 1003", 0},
+    // Only the proxy leads to the server, and a configuration script names it.
+    {"ProxyFromConfigurationScript", "viaproxy", Proxy::Pac, "1001 | 1003", "1001 | 1003", 0},
     // The configured proxy is down: the transfers go direct.
     {"ProxyDown", "", Proxy::Down, "1001 | 1003", "1001 | 1003", 0},
 };
@@ -170,7 +98,8 @@ protected:
 
     std::string ProxyFor(Proxy proxy) {
         switch (proxy) {
-        case Proxy::Up: {
+        case Proxy::Up:
+        case Proxy::Pac: {
             int port = Server::Get().ProxyPort();
             EXPECT_GT(port, 0) << "no proxy runs beside the download server (is tinyproxy installed?)";
             return "127.0.0.1:" + std::to_string(port);
@@ -188,9 +117,12 @@ protected:
         std::string tag = m_tag + "-" + variant;
         std::string modes = c.modes.empty() ? tag : c.modes + "," + tag;
         std::wstring url = Utils::Utf8ToWide(Server::Get().Url("/m/" + modes + "/r/" + GenName(kSize, kSeed)));
+#ifndef _WIN32
+        if (c.proxy == Proxy::Pac) GTEST_SKIP() << "configuration scripts are a Windows setting";
+#endif
         std::string proxy = ProxyFor(c.proxy);
-        if (c.proxy == Proxy::Up && HasFailure()) return;
-        ProxySetting setting(proxy);
+        if (HasFailure()) return;
+        dltest::ProxySetting setting(proxy, c.proxy == Proxy::Pac ? Server::Get().Url("/_pac/" + proxy) : "");
         Recorder rec;
         auto downloader = std::make_unique<D>(rec.Callback(), url, m_dest, FastSettings());
         rec.Attach(downloader.get());
@@ -207,7 +139,7 @@ protected:
         } else {
             EXPECT_FALSE(Utils::FileExists(m_dest)) << variant;
         }
-        if (c.proxy == Proxy::Up) {
+        if (c.proxy == Proxy::Up || c.proxy == Proxy::Pac) {
             bool proxied = false;
             for (auto& r : Server::Get().Requests(tag)) proxied = proxied || !r.Header("Via").empty();
             EXPECT_TRUE(proxied) << variant << ": no request came through the proxy";
