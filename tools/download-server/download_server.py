@@ -69,6 +69,8 @@ later):
   changed=K        the file is replaced by its next version after K GET
                    requests for it: a generated file then has seed+1, and its
                    ETag, Last-Modified and redirect digest change with it
+  drop=K           the first K requests under this mode list (any path) are
+                   answered with a connection reset and nothing else
   viaproxy         only requests that came through a proxy (a Via header) are
                    served; direct ones get 403
 
@@ -293,6 +295,11 @@ class Handler(BaseHTTPRequestHandler):
         if len(parts) < 2:
             return self._simple(404, b"not found\n")
         name = "/".join(parts[1:])
+        if "drop" in modes and self.server.state.take(prefix, "drop", modes["drop"]):
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.close_connection = True
+            self.connection.close()
+            return
         if "viaproxy" in modes and not self.headers.get("Via"):
             return self._simple(403, b"direct connections are refused\n")
         if "headhang" in modes and self.command == "HEAD" and \
