@@ -1,11 +1,39 @@
 #include "transfer/network_options.h"
 
+#include <chrono>
+#include <map>
+#include <mutex>
+
 #include "transfer/curl_easy.h"
 #include "utils/log.h"
 #include "utils/proxy.h"
 #include "utils/text.h"
 
 namespace curl_easy {
+
+namespace {
+
+// Proxies found unreachable, and when: for a while every request goes direct
+// at once instead of waiting for the proxy's connect timeout again.
+constexpr auto kRememberDown = std::chrono::minutes(5);
+std::mutex g_downMutex;
+std::map<std::string, std::chrono::steady_clock::time_point> g_down;
+
+bool KnownDown(const std::string& proxy) {
+    std::lock_guard<std::mutex> lock(g_downMutex);
+    auto it = g_down.find(proxy);
+    if (it == g_down.end()) return false;
+    if (std::chrono::steady_clock::now() - it->second < kRememberDown) return true;
+    g_down.erase(it);
+    return false;
+}
+
+void MarkDown(const std::string& proxy) {
+    std::lock_guard<std::mutex> lock(g_downMutex);
+    g_down[proxy] = std::chrono::steady_clock::now();
+}
+
+}  // namespace
 
 int ApplyNetworkOptions(CURL* handle, const NetworkLimits& limits) {
     int code = curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSec);
@@ -61,11 +89,16 @@ std::string ApplyRoute(CURL* handle, const std::string& url) {
 
 CURLcode PerformRouted(CURL* handle, const std::string& url) {
     std::string proxy = ApplyRoute(handle, url);
+    if (!proxy.empty() && KnownDown(proxy)) {
+        curl_easy_setopt(handle, CURLOPT_PROXY, "");
+        return curl_easy_perform(handle);
+    }
     CURLcode code = curl_easy_perform(handle);
     if (!proxy.empty() && (code == CURLE_COULDNT_CONNECT || code == CURLE_COULDNT_RESOLVE_PROXY)) {
         // The proxy is down or gone: nothing was sent, try the server itself.
         DEBUG_LOG(L"proxy %ls unreachable (%d), going direct\r\n", Utils::Utf8ToWide(proxy).c_str(),
                   static_cast<int>(code));
+        MarkDown(proxy);
         curl_easy_setopt(handle, CURLOPT_PROXY, "");
         code = curl_easy_perform(handle);
     }

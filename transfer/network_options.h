@@ -47,7 +47,8 @@ std::string ResumeValidator(CURL* handle);
 std::string ApplyRoute(CURL* handle, const std::string& url);
 // Performs a transfer set up on handle for url over its route; when the proxy
 // cannot be reached (no connection to it, its name unknown) the transfer is
-// made once more without it.
+// made once more without it, and for the next minutes requests skip that
+// proxy.
 CURLcode PerformRouted(CURL* handle, const std::string& url);
 
 }  // namespace curl_easy
