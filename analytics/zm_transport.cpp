@@ -161,7 +161,9 @@ HttpReply HttpPost(const std::string& url, const std::string& body, long timeout
     curl_easy_setopt(curl, CURLOPT_USERAGENT, "ZmAnalytics CPP SDK 0.9");
     curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, timeoutMs);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
-    CURLcode rc = curl_easy_perform(curl);
+    // Through the system's proxy, as the package's downloads go (direct when
+    // the proxy cannot be reached).
+    CURLcode rc = curl_easy::PerformRouted(curl, url);
     if (rc != CURLE_OK) {
         reply.code = -1;
         reply.body = curl_easy_strerror(rc);

@@ -31,12 +31,57 @@ void ReportLengthStatus(long status, const CurlClient::FailureReason& failureRea
 }  // namespace
 
 CurlClient::CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink,
-                       FailureReason failureReason)
+                       FailureReason failureReason, const curl_easy::NetworkLimits& limits)
     : m_url(std::move(url)),
       m_path(std::move(path)),
       m_owner(owner),
       m_sink(sink),
-      m_failureReason(std::move(failureReason)) {}
+      m_failureReason(std::move(failureReason)),
+      m_limits(limits) {}
+
+void CurlClient::Forget() {
+    m_realUrl.clear();
+    m_totalLength = -1.0;
+    m_validator.clear();
+}
+
+size_t CurlClient::OnHeader(char* data, size_t size, size_t count, void* client) {
+    auto* self = static_cast<CurlClient*>(client);
+    const size_t n = size * count;
+    std::string line(data, n);
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (line.rfind("HTTP/", 0) == 0) {
+        self->m_contentRange.clear();  // a new reply (after a redirect)
+        return n;
+    }
+    if (line.size() > 14 && Utils::ToLower(Utils::Utf8ToWide(line.substr(0, 14))) == L"content-range:") {
+        self->m_contentRange = line.substr(14);
+        return n;
+    }
+    if (!line.empty() || self->m_resumeOffset <= 0) return n;
+    // The end of a reply's headers.
+    long status = 0;
+    curl_easy_getinfo(self->m_handle.get(), CURLINFO_RESPONSE_CODE, &status);
+    if (status == 200) {
+        // The whole file instead of its rest: with If-Range, it has changed.
+        DEBUG_LOG(L"resumed request answered with the whole file\r\n");
+        self->m_notResumed = true;
+        return 0;
+    }
+    if (status == 206) {
+        long long first = -1;
+        const char* p = self->m_contentRange.c_str();
+        while (*p == ' ') ++p;
+        if (std::strncmp(p, "bytes ", 6) == 0) first = std::strtoll(p + 6, nullptr, 10);
+        if (first != self->m_resumeOffset) {
+            DEBUG_LOG(L"resumed request answered with another range:%ls\r\n",
+                      Utils::Utf8ToWide(self->m_contentRange).c_str());
+            self->m_notResumed = true;
+            return 0;
+        }
+    }
+    return n;
+}
 
 CurlClient::~CurlClient() {
     m_cancel = true;
@@ -85,17 +130,19 @@ int CurlClient::Start() {
     FILE* file = nullptr;
     m_digest.clear();
     m_md5.reset();
+    m_lastStatus = 0;
     curl_easy::HeaderList headers;
 
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
-        if (curl_easy::EasyHandle head = Head(url)) {
+        if (curl_easy::EasyHandle head = Head(url, m_limits)) {
             m_realUrl = GetRealUrl(head.get());
             m_totalLength = GetDownloadFileLength(head.get(), m_failureReason);
+            m_validator = curl_easy::ResumeValidator(head.get());
         }
     }
     if (m_realUrl.empty() || m_totalLength < kMinimumLength) {
-        m_realUrl = GetRealUrl_Str(url);
-        if (!m_realUrl.empty()) m_totalLength = GetDownloadFileLength_Str(m_realUrl, m_failureReason);
+        m_realUrl = GetRealUrl_Str(url, m_limits);
+        if (!m_realUrl.empty()) m_totalLength = GetDownloadFileLength_Str(m_realUrl, m_failureReason, m_limits);
     }
     if (m_totalLength < kMinimumLength) {
         result = kLengthUnknown;
@@ -106,17 +153,19 @@ int CurlClient::Start() {
         m_errorText = Utils::AnsiToWide(std::strerror(err)).substr(0, 200);
         result = kPartialFileError;
     } else {
-        curl_slist* list = curl_slist_append(nullptr, "Connection: keep-alive");
-        if (list) {
-            curl_slist* more = curl_slist_append(list, "Accept-Encoding: gzip, deflate");
-            if (more) list = more;
+        m_resumeOffset = Utils::GetFileSize(GetFilePath(true));
+        std::vector<std::string> lines = {"Connection: keep-alive", "Accept-Encoding: gzip, deflate"};
+        // A changed file is never spliced: the server sends the rest only while
+        // the file is still the one probed, else the whole file.
+        if (m_resumeOffset > 0 && !m_validator.empty()) lines.push_back("If-Range: " + m_validator);
+        for (const std::string& line : lines) {
+            curl_slist* more = curl_slist_append(headers.get(), line.c_str());
+            if (!more) break;
+            (void)headers.release();
+            headers.reset(more);
         }
-        headers.reset(list);
         CURL* h = m_handle.get();
         curl_easy_setopt(h, CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(h, CURLOPT_TCP_KEEPALIVE, 1L);
-        curl_easy_setopt(h, CURLOPT_TCP_KEEPIDLE, 10L);
-        curl_easy_setopt(h, CURLOPT_TCP_KEEPINTVL, 10L);
         curl_easy_setopt(h, CURLOPT_TIMEOUT, 0L);
         int codes = curl_easy_setopt(h, CURLOPT_URL, m_realUrl.c_str());
         codes |= curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
@@ -127,26 +176,41 @@ int CurlClient::Start() {
         codes |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
         codes |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
         codes |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-        codes |= curl_easy::ApplyTransferPolicy(h);
+        codes |= curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlClient::OnHeader);
+        codes |= curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
+        codes |= curl_easy::ApplyTransferPolicy(h, m_limits);
         // Large receive buffers: fewer write calls for a package of hundreds of MiB.
         codes |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
-        m_resumeOffset = Utils::GetFileSize(GetFilePath(true));
-        if (m_resumeOffset > 0)
-            codes |= curl_easy_setopt(h, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(m_resumeOffset));
+        // The rest of the file is asked for as a range (not libcurl's resume,
+        // which refuses a whole-file answer before it can be looked at).
+        char range[32];
+        if (m_resumeOffset > 0) {
+            std::snprintf(range, sizeof(range), "%lld-", static_cast<long long>(m_resumeOffset));
+            codes |= curl_easy_setopt(h, CURLOPT_RANGE, range);
+        }
         result = codes;
+        m_notResumed = false;
+        m_contentRange.clear();
+        m_lastStatus = 0;
         if (result == 0) {
             BeginDigest(partPath);
-            result = curl_easy_perform(m_handle.get());
+            result = curl_easy::PerformRouted(h, m_realUrl);
+            curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &m_lastStatus);
         }
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", result, CurlText(result).c_str());
     m_handle.reset();
     m_file = nullptr;
     if (file && std::fclose(file) != 0 && result == 0) result = CURLE_WRITE_ERROR;
-    if (result == CURLE_RANGE_ERROR) {
-        // The server cannot resume: what is on disk cannot be continued, so the
-        // next attempt starts from the first byte.
+    if (m_notResumed || (result == CURLE_HTTP_RETURNED_ERROR && m_lastStatus == 416)) {
+        // What is on disk cannot be continued: the file changed on the server
+        // (If-Range answered with the whole file, or the range is past its
+        // end) or the server does not resume. The next attempt starts from the
+        // first byte and learns the real URL (its digest), length and
+        // validator again.
         std::remove(partPath.c_str());
+        Forget();
+        if (m_notResumed) result = CURLE_RANGE_ERROR;
     }
     if (result == 0) {
         std::remove(destPath.c_str());
@@ -185,12 +249,12 @@ int CurlClient::ProgressCallback(void* client, curl_off_t dltotal, curl_off_t dl
     return 0;
 }
 
-curl_easy::EasyHandle CurlClient::Head(const std::string& url) {
+curl_easy::EasyHandle CurlClient::Head(const std::string& url, const curl_easy::NetworkLimits& limits) {
     curl_easy::EasyHandle handle = curl_easy::NewHandle();
     if (!handle) return nullptr;
-    int code = curl_easy::SetUpHead(handle.get(), url);
+    int code = curl_easy::SetUpHead(handle.get(), url, true, limits);
     if (code == 0) {
-        code = curl_easy_perform(handle.get());
+        code = curl_easy::PerformRouted(handle.get(), url);
         if (code != 0) DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
     }
     DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
@@ -210,12 +274,12 @@ double CurlClient::GetDownloadFileLength(CURL* handle, const FailureReason& fail
     return -1.0;
 }
 
-std::string CurlClient::GetRealUrl_Str(const std::string& url) {
+std::string CurlClient::GetRealUrl_Str(const std::string& url, const curl_easy::NetworkLimits& limits) {
     std::string result;
     if (curl_easy::EasyHandle handle = curl_easy::NewHandle()) {
-        int code = curl_easy::SetUpHead(handle.get(), url);
+        int code = curl_easy::SetUpHead(handle.get(), url, true, limits);
         if (code == 0) {
-            code = curl_easy_perform(handle.get());
+            code = curl_easy::PerformRouted(handle.get(), url);
             if (code != 0)
                 DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
             else
@@ -225,15 +289,16 @@ std::string CurlClient::GetRealUrl_Str(const std::string& url) {
     return result.empty() ? url : result;
 }
 
-double CurlClient::GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason) {
+double CurlClient::GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason,
+                                             const curl_easy::NetworkLimits& limits) {
     double length = -1.0;
     curl_easy::EasyHandle handle = curl_easy::NewHandle();
     if (!handle) return length;
     // The reply to this very URL: redirects are not followed.
-    int code = curl_easy::SetUpHead(handle.get(), url, false);
+    int code = curl_easy::SetUpHead(handle.get(), url, false, limits);
     code |= curl_easy_setopt(handle.get(), CURLOPT_HEADER, 1L);
     if (code == 0) {
-        curl_easy_perform(handle.get());
+        curl_easy::PerformRouted(handle.get(), url);
         ContentLength(handle.get(), length);
         long status = 0;
         code = curl_easy_getinfo(handle.get(), CURLINFO_RESPONSE_CODE, &status);

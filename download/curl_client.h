@@ -31,7 +31,7 @@ public:
     static constexpr double kMinimumLength = 1048576.0;
 
     CurlClient(std::wstring url, std::wstring path, void* owner, ProgressSink sink = nullptr,
-               FailureReason failureReason = nullptr);
+               FailureReason failureReason = nullptr, const curl_easy::NetworkLimits& limits = {});
     ~CurlClient();
     CurlClient(const CurlClient&) = delete;
     CurlClient& operator=(const CurlClient&) = delete;
@@ -45,23 +45,31 @@ public:
                                 curl_off_t ulnow);
     // A handle on which a HEAD request has been performed; null when no handle
     // could be created.
-    static curl_easy::EasyHandle Head(const std::string& url);
+    static curl_easy::EasyHandle Head(const std::string& url, const curl_easy::NetworkLimits& limits = {});
     static std::string GetRealUrl(CURL* handle);
     static double GetDownloadFileLength(CURL* handle, const FailureReason& failureReason = nullptr);
-    static std::string GetRealUrl_Str(const std::string& url);
-    static double GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason = nullptr);
+    static std::string GetRealUrl_Str(const std::string& url, const curl_easy::NetworkLimits& limits = {});
+    static double GetDownloadFileLength_Str(const std::string& url, const FailureReason& failureReason = nullptr,
+                                            const curl_easy::NetworkLimits& limits = {});
 
     // The destination, or the partial file ("<path>.part").
     std::wstring GetFilePath(bool partial) const { return partial ? m_path + L".part" : m_path; }
     const std::string& RealUrl() const { return m_realUrl; }
     double TotalLength() const { return m_totalLength; }
     const std::wstring& ErrorText() const { return m_errorText; }
+    // The HTTP status of the last body request's reply (0 when none came).
+    long LastStatus() const { return m_lastStatus; }
     // MD5 of the destination file, hashed while it was written by the last
     // successful Start (32 lower-case hex characters); "" when not available.
     const std::string& Digest() const { return m_digest; }
 
 private:
     static size_t WriteToFile(char* data, size_t size, size_t count, void* client);
+    // Checks a reply's status before its body: a resumed request must be
+    // answered with exactly the rest of the file.
+    static size_t OnHeader(char* data, size_t size, size_t count, void* client);
+    // The next attempt learns the real URL, length and validator anew.
+    void Forget();
     // Starts the running digest with what the partial file already holds.
     void BeginDigest(const std::string& partPath);
 
@@ -77,6 +85,14 @@ private:
     std::atomic<bool> m_cancel{false};
     std::wstring m_errorText;
     std::string m_realUrl;
+    curl_easy::NetworkLimits m_limits;
+    std::string m_validator;  // If-Range of a resumed request, from the probe
+    long m_lastStatus = 0;
+    // Per attempt: the reply's Content-Range, and a resumed request answered
+    // with something else than its range (the file changed on the server, or
+    // the server does not resume).
+    std::string m_contentRange;
+    bool m_notResumed = false;
     FILE* m_file = nullptr;  // the partial file during a transfer
     std::unique_ptr<download_detail::HashPipe> m_md5;
     std::string m_digest;

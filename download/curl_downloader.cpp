@@ -11,7 +11,7 @@ CCurlDownloader::CCurlDownloader(DownloadCallback callback, std::wstring url, st
     : m_callback(std::move(callback)),
       m_path(std::move(path)),
       m_url(std::move(url)),
-      m_client(m_url, m_path, this, &CCurlDownloader::ProgressSink, settings.failureReason),
+      m_client(m_url, m_path, this, &CCurlDownloader::ProgressSink, settings.failureReason, settings.limits),
       m_delays(settings.delays) {
     // Only attempts within the life of this object resume.
     std::remove(Utils::NativePath(m_client.GetFilePath(true)).c_str());
@@ -44,6 +44,7 @@ void CCurlDownloader::dlThreadFun() {
     if (m_path.empty()) Notify(DL_CODE_FAIL, 1.0, L"");
     int result = m_client.Start();
     curl_easy::RetryBudget budget;
+    int transient = 0;  // transient failures in a row
     while (result != 0) {
         if (m_cancel.IsCancelled()) return;
         budget.Charge(result);
@@ -52,7 +53,13 @@ void CCurlDownloader::dlThreadFun() {
             return;
         }
         DEBUG_LOG(L"CurlDownLoader Code=%d\r\n", result);
-        if (!m_cancel.SleepFor(m_delays.retryMs)) return;
+        // A server or network that may recover is given growing pauses.
+        uint32_t pause = m_delays.retryMs;
+        if (curl_easy::IsTransientFailure(result, m_client.LastStatus()))
+            pause = curl_easy::BackoffMs(++transient, m_delays.backoffUnitMs);
+        else
+            transient = 0;
+        if (!m_cancel.SleepFor(pause)) return;
         result = m_client.Start();
     }
     std::string expected = Utils::GetUrlMd5(m_client.RealUrl());

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "install/pipeline.h"
+#include "transfer/network_options.h"
 
 class CDownloader {
 public:
@@ -24,6 +25,10 @@ struct DownloadDelays {
     uint32_t partRetryMs = 400;      // multi-part: before a part's next attempt
     uint32_t partStartMs = 100;      // multi-part: between starting two parts
     uint32_t monikerRetryMs = 1000;  // URL moniker: after each failed attempt
+    // libcurl variants, after a transient failure (no connection, connection
+    // reset, a 5xx reply): 1, 2, 4, 8, 8, ... of these units instead of the
+    // plain retry pause.
+    uint32_t backoffUnitMs = 1000;
 };
 
 // What a downloader is built with besides its callback, URL and path: handed
@@ -33,6 +38,9 @@ struct DownloaderSettings {
     DownloaderSettings(DownloadDelays d) : delays(d) {}  // NOLINT: delays alone are settings
 
     DownloadDelays delays;
+    // Limits of every request: connect timeout, stalled-body limit, probe
+    // deadline, keep-alive.
+    curl_easy::NetworkLimits limits;
     // False when libcurl's global initialisation failed: the multi-part
     // variant then fails its probe without a request.
     bool curlReady = true;

@@ -48,6 +48,7 @@ CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url
     : m_callback(std::move(callback)),
       m_path(std::move(path)),
       m_url(std::move(url)),
+      m_limits(settings.limits),
       m_delays(settings.delays),
       m_curlReady(settings.curlReady) {
     std::remove(Utils::NativePath(m_path).c_str());
@@ -118,6 +119,8 @@ void CMTCurlDownloader::Start_Down() {
             existing = 0;
         }
         part->received = existing;
+        part->begin = offset;
+        part->fileLength = m_length;
         part->next = static_cast<int32_t>(offset + existing);
         part->end = offset + partSize - 1;
         part->handle = curl_easy::NewHandle();
@@ -154,6 +157,7 @@ void CMTCurlDownloader::Start_Down() {
 bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
     m_realUrl.clear();
     m_urlMd5.clear();
+    m_validator.clear();
     m_length = 0;
     if (!m_curlReady) return false;
     curl_easy::EasyHandle owner = curl_easy::NewHandle();
@@ -161,8 +165,8 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
     CURL* handle = owner.get();
     curl_easy::HeaderList headers(curl_slist_append(nullptr, "Connection: keep-alive"));
     curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
-    int code = curl_easy::SetUpHead(handle, url);
-    bool ok = code == 0 && curl_easy_perform(handle) == CURLE_OK;
+    int code = curl_easy::SetUpHead(handle, url, true, m_limits);
+    bool ok = code == 0 && curl_easy::PerformRouted(handle, url) == CURLE_OK;
     if (ok) {
         std::string effective = curl_easy::EffectiveUrl(handle);
         if (!effective.empty()) {
@@ -170,6 +174,7 @@ bool CMTCurlDownloader::getRealDownloadUrl(const std::string& url) {
             DEBUG_LOG(L"Download File real url %ls\r\n", Utils::Utf8ToWide(m_realUrl).c_str());
             m_urlMd5 = Utils::GetUrlMd5(m_realUrl);
         }
+        m_validator = curl_easy::ResumeValidator(handle);
         double length = -1.0;
         long status = 0;
         if (curl_easy::ContentLength(handle, length) == CURLE_OK &&
@@ -206,6 +211,10 @@ size_t CMTCurlDownloader::writePart(char* data, size_t size, size_t count, void*
         curl_easy_getinfo(part->handle.get(), CURLINFO_RESPONSE_CODE, &status);
         bool ok = status == 206 && ParseContentRange(part->contentRange, first, last) && first == part->next &&
                   last == part->end;
+        // The whole file for a range that is the whole file (one part, nothing
+        // on disk yet) is the same bytes.
+        if (status == 200 && part->next == 0 && part->begin == 0 && part->end + 1 == part->fileLength)
+            ok = true;
         part->accepted = ok ? 1 : -1;
         if (!ok)
             DEBUG_LOG(L"range refused: status %ld, Content-Range%ls, wanted %d-%d\r\n", status,
@@ -259,19 +268,34 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
     code |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::partsProgress);
     code |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, self);
     code |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    code |= curl_easy::ApplyTransferPolicy(h);
-    code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
+    // The network limits include the low-speed limit: a stalled range ends
+    // the attempt (CURLE_OPERATION_TIMEDOUT) and is retried from where it got.
+    code |= curl_easy::ApplyTransferPolicy(h, self->m_limits);
     code |= curl_easy_setopt(h, CURLOPT_RANGE, range);
     code |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
+    const bool resumed = part->next > part->begin;
+    part->headers.reset();
+    if (resumed && !self->m_validator.empty()) {
+        // The rest of a part only while the file is still the one probed.
+        part->headers.reset(curl_slist_append(nullptr, ("If-Range: " + self->m_validator).c_str()));
+        code |= curl_easy_setopt(h, CURLOPT_HTTPHEADER, part->headers.get());
+    }
     if (code != 0) return code;
-    code = curl_easy_perform(h);
+    code = curl_easy::PerformRouted(h, part->url);
+    part->lastStatus = 0;
+    curl_easy_getinfo(h, CURLINFO_RESPONSE_CODE, &part->lastStatus);
+    if ((resumed && part->accepted < 0 && part->lastStatus == 200) ||
+        (code == CURLE_HTTP_RETURNED_ERROR && part->lastStatus == 416)) {
+        DEBUG_LOG(L"the file changed on the server (status %ld)\r\n", part->lastStatus);
+        self->m_changed = true;
+    }
     if (code == CURLE_OK && part->next <= part->end) code = CURLE_PARTIAL_FILE;  // a shorter range than asked
     if (code != CURLE_OK)
         DEBUG_LOG(L"error:%d:%ls\r\n", code, CurlText(code).c_str());
     else
         DEBUG_LOG(L"curl_easy_cleanup\r\n");
     curl_easy_reset(h);
+    part->headers.reset();
     if (code == CURLE_OK && part->file) {
         std::fclose(part->file);
         part->file = nullptr;
@@ -284,11 +308,18 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
 
 void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* self, DownloadPartNode* part) {
     curl_easy::RetryBudget budget;
+    int transient = 0;  // transient failures in a row
     int result = downloadExe(self, part);
-    while (result != 0 && !budget.Exhausted() && !self->m_cancel.IsCancelled()) {
+    // A changed file cannot be continued by any attempt of this run.
+    while (result != 0 && !budget.Exhausted() && !self->m_cancel.IsCancelled() && !self->m_changed) {
         budget.Charge(result);
         DEBUG_LOG(L"CurlDownLoader Code=%d\r\n", result);
-        if (!self->m_cancel.SleepFor(self->m_delays.partRetryMs)) break;
+        uint32_t pause = self->m_delays.partRetryMs;
+        if (curl_easy::IsTransientFailure(result, part->lastStatus))
+            pause = curl_easy::BackoffMs(++transient, self->m_delays.backoffUnitMs);
+        else
+            transient = 0;
+        if (!self->m_cancel.SleepFor(pause)) break;
         result = downloadExe(self, part);
     }
     if (part->file) {
@@ -371,6 +402,13 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
         return;
     }
     self->clearParts();
+    if (self->m_changed.exchange(false)) {
+        // Nothing on disk belongs to the file the server has now: the next run
+        // probes again (real URL, digest, length, validator) and starts at 0.
+        self->m_lastPercent = 0.0;
+        self->m_realUrl.clear();
+        self->m_length = -1;
+    }
     if (self->m_lastPercent == 0.0) self->deletePartFiles();
     if (self->m_retried) {
         self->m_lastPercent = 0.0;

@@ -23,6 +23,8 @@ struct DownloadPartNode {
     FILE* file = nullptr;
     int32_t next = 0;  // offset of the next byte to fetch
     int32_t end = 0;   // offset of the part's last byte (inclusive)
+    int32_t begin = 0; // offset of the part's first byte
+    int32_t fileLength = 0;  // the whole package's length
     curl_easy::EasyHandle handle;
     std::string url;
     std::string partFile;
@@ -32,6 +34,8 @@ struct DownloadPartNode {
     // written (a 206 whose range is exactly the one asked for).
     std::string contentRange;
     int accepted = 0;  // 0 not yet checked, 1 accepted, -1 refused
+    curl_easy::HeaderList headers;  // of the attempt in progress
+    long lastStatus = 0;            // of the last attempt's reply
 };
 
 class CMTCurlDownloader : public CDownloader {
@@ -66,6 +70,12 @@ private:
     std::string m_realUrl;
     int32_t m_length = -1;
     std::string m_urlMd5;
+    std::string m_validator;  // If-Range of a resumed part, from the probe
+    // A resumed part found the file changed on the server (its validator no
+    // longer holds, or its range lies past the end): the run's parts cannot
+    // be joined, the retry run starts afresh with a new probe.
+    std::atomic<bool> m_changed{false};
+    curl_easy::NetworkLimits m_limits;
     double m_lastPercent = 0.0;
     std::atomic<int> m_runningParts{0};
     int64_t m_lastProgressTime = 0;

@@ -1,7 +1,8 @@
 #pragma once
 // The URL-moniker downloader (Windows only): URLDownloadToFileW writes the file
 // itself; CBindCallback turns its progress reports into DL_CODE_PROGRESS.
-// Three attempts, no MD5 check, one run per object.
+// Three attempts, no MD5 check; a run that succeeded is not repeated, a failed
+// one can be started again.
 #include <windows.h>
 #include <urlmon.h>
 

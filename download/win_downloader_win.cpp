@@ -60,7 +60,9 @@ void CWinDownloader::Start() {
     m_bindCallback.SetCallback([callback, cancel](int code, double value, const wchar_t* text) {
         if (!cancel->IsCancelled() && callback) callback(code, value, text);
     });
-    if (!m_started.exchange(true)) m_runs.Start(L"ABDEF", [this] { Run(); });  // once per object
+    // A run that succeeded is not repeated; after a failed one (the network
+    // tip's "重新安装") the download is made again.
+    if (!m_started.exchange(true)) m_runs.Start(L"ABDEF", [this] { Run(); });
 }
 
 void CWinDownloader::Notify(int code, double value, const wchar_t* text) {
@@ -82,7 +84,11 @@ void CWinDownloader::Run() {
         }
         DEBUG_LOG(L"URLDownloadToFileW failed: 0x%08X\r\n", static_cast<unsigned>(hr));
         if (!m_cancel.SleepFor(m_delays.monikerRetryMs)) break;
-        if (attempt == 2) Notify(DL_CODE_FAIL, static_cast<double>(static_cast<int32_t>(hr)), L"URLDownloadToFile");
+        if (attempt == 2) {
+            // Cleared before the notification, whose receiver may start again.
+            m_started = false;
+            Notify(DL_CODE_FAIL, static_cast<double>(static_cast<int32_t>(hr)), L"URLDownloadToFile");
+        }
     }
     if (SUCCEEDED(com)) CoUninitialize();
 }

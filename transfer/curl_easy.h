@@ -8,6 +8,8 @@
 #include <memory>
 #include <string>
 
+#include "transfer/network_options.h"
+
 namespace curl_easy {
 
 struct EasyDeleter {
@@ -22,21 +24,22 @@ using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 // A fresh easy handle; null when libcurl cannot make one.
 inline EasyHandle NewHandle() { return EasyHandle(curl_easy_init()); }
 
-// The policy of every request, in one place: the connection must be made
-// within 60 s and the server's certificate and host name are verified (the
-// package is run elevated, uploads carry the installation's identity).
-// Returns the OR of the set-up codes.
-int ApplyTransferPolicy(CURL* handle);
+// The policy of every request, in one place: the network limits (connect
+// timeout, low-speed limit, keep-alive) and the server's certificate and host
+// name verified (the package is run elevated, uploads carry the
+// installation's identity). Returns the OR of the set-up codes.
+int ApplyTransferPolicy(CURL* handle, const NetworkLimits& limits = NetworkLimits{});
 
 // The policy's two halves, each in a file of its own: what a server must prove
 // and what it may send (security_options.cpp), and how long a request may take
-// and which route it goes (network_options.cpp).
+// and which route it goes (network_options.h).
 int ApplySecurityOptions(CURL* handle);
-int ApplyNetworkOptions(CURL* handle);
 
 // Sets handle up for a HEAD request of url under the transfer policy: no body,
-// redirects followed when followRedirects. Returns the OR of the set-up codes.
-int SetUpHead(CURL* handle, const std::string& url, bool followRedirects = true);
+// redirects followed when followRedirects, the probe's deadline. Returns the
+// OR of the set-up codes.
+int SetUpHead(CURL* handle, const std::string& url, bool followRedirects = true,
+              const NetworkLimits& limits = NetworkLimits{});
 
 // The URL the last transfer ended at ("" when unknown).
 std::string EffectiveUrl(CURL* handle);

@@ -20,6 +20,11 @@
 #include "utils/thread.h"
 #include "utils/time.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include "utils/fs.h"
+
 #ifndef _WIN32
 #include <signal.h>
 #include <spawn.h>
@@ -126,6 +131,7 @@ Server::Server(bool tls) : m_tls(tls) {
     std::vector<std::string> args = {"python3", VELQOR_DOWNLOAD_SERVER_SCRIPT, "--port-file", portFile,
                                      "--parent-pid", parent, "--max-seconds", "1200"};
     if (tls) args.push_back("--tls");
+    else args.push_back("--proxy");
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);
@@ -164,6 +170,7 @@ std::string Server::Fetch(const std::string& path) const {
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &Collect);
     curl_easy_setopt(h, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(h, CURLOPT_TIMEOUT, 30L);
+    curl_easy_setopt(h, CURLOPT_PROXY, "");  // never through a proxy a test has set up
     if (m_tls) {
         // The tests' own look at the server's log; the downloaders always verify.
         curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 0L);
@@ -213,6 +220,8 @@ std::vector<std::string> Server::GetRanges(const std::string& tag) const {
 
 int Server::DeadPort() const { return std::atoi(Fetch("/_deadport").c_str()); }
 
+int Server::ProxyPort() const { return std::atoi(Fetch("/_proxyport").c_str()); }
+
 std::string GenName(int64_t size, int seed) {
     return "gen-" + std::to_string(size) + "-" + std::to_string(seed) + ".bin";
 }
@@ -250,6 +259,79 @@ std::string TestTag() {
     static int counter = 0;
     tag += "-" + std::to_string(++counter) + "-" + std::to_string(Utils::CurrentProcessId());
     return tag;
+}
+
+#ifdef _WIN32
+namespace {
+
+// The Internet settings as the system keeps them: the classic values (read by
+// WinINet, so by the URL moniker) and the connection blob WinHTTP reads
+// (version 0x46, a change counter, flags, then length-prefixed proxy, bypass
+// list and configuration script URL; flags 1 direct, 2 fixed proxy, 4 script).
+void WriteInternetSettings(bool enable, const std::string& proxy, const std::string& pacUrl) {
+    const std::wstring key = L"Software\\Microsoft\\Windows\\CurrentVersion\\Internet Settings";
+    HKEY h = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h, nullptr) == 0) {
+        DWORD on = enable && pacUrl.empty() ? 1 : 0;
+        std::wstring server = Utils::Utf8ToWide(enable ? proxy : "");
+        std::wstring pac = Utils::Utf8ToWide(enable ? pacUrl : "");
+        RegSetValueExW(h, L"ProxyEnable", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof(on));
+        RegSetValueExW(h, L"ProxyServer", 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                       static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+        if (pac.empty())
+            RegDeleteValueW(h, L"AutoConfigURL");
+        else
+            RegSetValueExW(h, L"AutoConfigURL", 0, REG_SZ, reinterpret_cast<const BYTE*>(pac.c_str()),
+                           static_cast<DWORD>((pac.size() + 1) * sizeof(wchar_t)));
+        RegCloseKey(h);
+    }
+    std::string blob;
+    auto dword = [&](uint32_t v) { blob.append(reinterpret_cast<const char*>(&v), 4); };
+    auto text = [&](const std::string& t) {
+        dword(static_cast<uint32_t>(t.size()));
+        blob += t;
+    };
+    static uint32_t counter = 1;
+    const bool fixed = enable && pacUrl.empty();
+    const bool script = enable && !pacUrl.empty();
+    dword(0x46);
+    dword(++counter);
+    dword(1u | (fixed ? 2u : 0u) | (script ? 4u : 0u));
+    text(fixed ? proxy : "");
+    text("");
+    text(script ? pacUrl : "");
+    blob.append(32, '\0');
+    const std::wstring connections = key + L"\\Connections";
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, connections.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &h,
+                        nullptr) == 0) {
+        RegSetValueExW(h, L"DefaultConnectionSettings", 0, REG_BINARY, reinterpret_cast<const BYTE*>(blob.data()),
+                       static_cast<DWORD>(blob.size()));
+        RegCloseKey(h);
+    }
+}
+
+}  // namespace
+#endif
+
+ProxySetting::ProxySetting(const std::string& proxy, const std::string& pacUrl) : m_active(!proxy.empty()) {
+    if (!m_active) return;
+#ifdef _WIN32
+    WriteInternetSettings(true, proxy, pacUrl);
+#else
+    (void)pacUrl;
+    Utils::SetEnv(L"http_proxy", Utils::Utf8ToWide("http://" + proxy));
+    Utils::SetEnv(L"no_proxy", L"");
+    Utils::SetEnv(L"NO_PROXY", L"");
+#endif
+}
+
+ProxySetting::~ProxySetting() {
+    if (!m_active) return;
+#ifdef _WIN32
+    WriteInternetSettings(false, "", "");
+#else
+    Utils::SetEnv(L"http_proxy", L"");
+#endif
 }
 
 DownloadCallback Recorder::Callback() {

@@ -33,6 +33,8 @@ public:
     // The Range headers of the GET requests whose path contains tag ("" when none).
     std::vector<std::string> GetRanges(const std::string& tag) const;
     int DeadPort() const;
+    // The port of the HTTP proxy (tinyproxy) run beside the server; 0 when none.
+    int ProxyPort() const;
     std::string Fetch(const std::string& path) const;  // a small GET of the server's own pages
 
 private:
@@ -48,6 +50,21 @@ std::string GenMd5(int64_t size, int seed);
 bool FileIsGenerated(const std::wstring& path, int64_t size, int seed);
 // A tag unique to the running test (letters, digits, '-').
 std::string TestTag();
+
+// The system's proxy setting for the life of the object: natively the
+// variables libcurl reads (http_proxy, no_proxy emptied), under Windows the
+// user's Internet settings (a fixed proxy, or with pacUrl an automatic
+// configuration script instead). An empty proxy changes nothing.
+class ProxySetting {
+public:
+    explicit ProxySetting(const std::string& proxy, const std::string& pacUrl = "");
+    ~ProxySetting();
+    ProxySetting(const ProxySetting&) = delete;
+    ProxySetting& operator=(const ProxySetting&) = delete;
+
+private:
+    bool m_active;
+};
 
 struct Note {
     int code;

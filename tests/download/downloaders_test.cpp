@@ -30,6 +30,7 @@ DownloadDelays NoDelays() {
     d.partRetryMs = 0;
     d.partStartMs = 0;
     d.monikerRetryMs = 0;
+    d.backoffUnitMs = 0;
     return d;
 }
 
@@ -170,9 +171,12 @@ INSTANTIATE_TEST_SUITE_P(
         OutcomeCase{"ProbeWithoutLengthFails", "nolength", 2000000, "r", "1001 | 1004 0", 0, false},
         // 7 attempts per part and run; the range-ignoring replies never reach the file.
         OutcomeCase{"NotFoundRetriedRunThenFails", "404", 2000000, "r", "1001 | 1005 22 | 1001 | 1004 22", 14, false},
-        OutcomeCase{"RangeIgnoredOnceIsRetried", "norange=1", 2000000, "r", "1001 | 1003", 2, true},
-        OutcomeCase{"RangeAlwaysIgnoredFails", "norange", 2000000, "r", "1001 | 1005 23 | 1001 | 1004 23", 14,
-                    false}),
+        OutcomeCase{"RangeIgnoredOnceIsRetried", "norange=1", 20971520, "r", "1001 | 1003", 3, true},
+        OutcomeCase{"RangeAlwaysIgnoredFails", "norange", 20971520, "r", "1001 | 1005 23 | 1001 | 1004 23", 28,
+                    false},
+        // One part, nothing on disk yet: its range is the whole file, and the
+        // whole file is the same bytes.
+        OutcomeCase{"WholeFileForTheSingleRangeIsTaken", "norange", 2000000, "r", "1001 | 1003", 1, true}),
     [](const auto& p) { return std::string(p.param.name); });
 
 // ---------------------------------------------------------------------------

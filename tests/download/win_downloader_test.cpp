@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <memory>
+#include <vector>
 
 #include "download/win_downloader.h"
 #include "download_test_support.h"
@@ -77,6 +78,27 @@ TEST_F(WinDownloaderTest, ThreeAttemptsASecondApartWhenServerIsDown) {
     EXPECT_LT(notes[1].value, 0.0) << "a failure HRESULT";
     EXPECT_EQ(notes[1].text, L"URLDownloadToFile");
     EXPECT_GE(took, std::chrono::milliseconds(3000));
+}
+
+// After a failed run (the network tip's "重新安装") the download is made again.
+TEST_F(WinDownloaderTest, StartsAgainAfterAFailure) {
+    DownloadDelays delays;
+    delays.monikerRetryMs = 0;
+    Recorder rec;
+    // The first run's three attempts find the connection dropped, the second
+    // run gets the file.
+    auto d = std::make_unique<CWinDownloader>(rec.Callback(), Url("drop=3", 2000000, 24), m_dest, delays);
+    d->Start();
+    ASSERT_TRUE(rec.WaitForEnd(1, 120)) << rec.Summary();
+    d->Start();
+    ASSERT_TRUE(rec.WaitForEnd(2, 120)) << rec.Summary();
+    d.reset();
+    rec.Seal();
+    std::vector<int> codes;
+    for (auto& n : rec.Notes())
+        if (n.code != DL_CODE_PROGRESS) codes.push_back(n.code);
+    EXPECT_EQ(codes, (std::vector<int>{DL_CODE_START, DL_CODE_FAIL, DL_CODE_START, DL_CODE_SUCCESS})) << rec.Summary();
+    EXPECT_TRUE(dltest::FileIsGenerated(m_dest, 2000000, 24));
 }
 
 }  // namespace

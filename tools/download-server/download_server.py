@@ -20,6 +20,8 @@ Command line:
   --tls             serve HTTPS with a fresh self-signed certificate for
                     "localhost" (made with the openssl command; clients that
                     check certificates must refuse it)
+  --proxy           also run a local HTTP proxy (Debian's tinyproxy) on a free
+                    port of 127.0.0.1, stopped with the server
   --detach          start the server in the background, wait until it
                     listens (port file written), then return
   --stop            stop the server whose id is in --pid-file
@@ -38,6 +40,10 @@ URLs:
                             an empty line, for each request in arrival order
   /_reset                  forget the log and the per-path counters
   /_deadport               a port number on 127.0.0.1 where nothing listens
+  /_proxyport              the port of the HTTP proxy started with --proxy
+                            (0 when none)
+  /_pac/<host:port>        a proxy auto-configuration script that sends every
+                            request through that proxy
 
 Fault modes (a count K limits a mode to the first K matching requests on that
 path; "from=N" limits the GET faults to requests whose range starts at N or
@@ -55,9 +61,28 @@ later):
   wrongmd5         the redirect goes to a digest that is not the file's
   uppermd5         the redirect goes to the digest in upper case
   getto=PORT       GET (not HEAD) redirected to the same path on 127.0.0.1:PORT
+  416[=K]          a ranged GET answered 416 (range not satisfiable)
+  stop[=K]         GET sends cut=B bytes (default 1000), then nothing more
+                   (the connection stays open until the client gives up)
+  reset[=K]        GET sends cut=B bytes, then resets the connection (TCP RST)
+  headhang[=K]     HEAD requests are read and never answered
+  changed=K        the file is replaced by its next version after K GET
+                   requests for it: a generated file then has seed+1, and its
+                   ETag, Last-Modified and redirect digest change with it
+  drop=K           the first K requests under this mode list (any path) are
+                   answered with a connection reset and nothing else
+  viaproxy         only requests that came through a proxy (a Via header) are
+                   served; direct ones get 403
+
+Every reply carries the file's ETag and Last-Modified; a GET whose If-Range
+names neither is answered with the whole file (200), as RFC 9110 says.
 """
 import argparse
+import email.utils
 import hashlib
+import shutil
+import struct
+import tempfile
 import os
 import re
 import signal
@@ -79,13 +104,14 @@ class Content:
     _md5 = {}
     _lock = threading.Lock()
 
-    def __init__(self, root, name):
+    def __init__(self, root, name, version=0):
         self.name = name
         self.path = None
+        self.version = version
         m = GEN_RE.match(name)
         if m:
             self.size = int(m.group(1))
-            self.seed = int(m.group(2))
+            self.seed = int(m.group(2)) + version
         else:
             if not root or "/" in name or name in ("", ".", ".."):
                 raise FileNotFoundError(name)
@@ -122,8 +148,14 @@ class Content:
             yield doubled[o:o + n]
             pos += n
 
+    def etag(self):
+        return '"v%d-%s"' % (self.version, self.md5()[:12])
+
+    def last_modified(self):
+        return email.utils.formatdate(1700000000 + self.version * 86400, usegmt=True)
+
     def md5(self):
-        key = (self.path or self.name, self.size)
+        key = (self.path or self.name, self.size, self.version)
         with Content._lock:
             if key in Content._md5:
                 return Content._md5[key]
@@ -142,6 +174,17 @@ class State:
         self.lock = threading.Lock()
         self.log = []  # (path, text)
         self.counters = {}
+        self.gets = {}  # (modes prefix, name) -> GET requests seen
+        self.proxy_port = 0
+
+    def version(self, key, modes, count_get):
+        """The version of a file with the "changed" mode (0 before the switch)."""
+        with self.lock:
+            n = self.gets.get(key, 0)
+            if count_get:
+                self.gets[key] = n + 1
+        limit = modes.get("changed")
+        return 1 if "changed" in modes and n >= (limit or 0) else 0
 
     def take(self, path, mode, limit):
         """True when the mode applies to this request (counted per path)."""
@@ -186,6 +229,10 @@ class Handler(BaseHTTPRequestHandler):
         if self.command != "HEAD" and body:
             self.wfile.write(body)
 
+    def _validators(self, content):
+        self.send_header("ETag", content.etag())
+        self.send_header("Last-Modified", content.last_modified())
+
     def _close(self):
         self.close_connection = True
         try:
@@ -219,7 +266,14 @@ class Handler(BaseHTTPRequestHandler):
             with self.server.state.lock:
                 self.server.state.log.clear()
                 self.server.state.counters.clear()
+                self.server.state.gets.clear()
             return self._simple(200, b"ok\n")
+        if path == "/_proxyport":
+            return self._simple(200, b"%d\n" % self.server.state.proxy_port)
+        if path.startswith("/_pac/"):
+            target = path[len("/_pac/"):]
+            script = 'function FindProxyForURL(url, host) { return "PROXY %s"; }\n' % target
+            return self._simple(200, script.encode(), [("Content-Type", "application/x-ns-proxy-autoconfig")])
         if path == "/_deadport":
             # A port on 127.0.0.1 where nothing listens (bound, then released).
             with socket.socket() as s:
@@ -241,8 +295,21 @@ class Handler(BaseHTTPRequestHandler):
         if len(parts) < 2:
             return self._simple(404, b"not found\n")
         name = "/".join(parts[1:])
+        if "drop" in modes and self.server.state.take(prefix, "drop", modes["drop"]):
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.close_connection = True
+            self.connection.close()
+            return
+        if "viaproxy" in modes and not self.headers.get("Via"):
+            return self._simple(403, b"direct connections are refused\n")
+        if "headhang" in modes and self.command == "HEAD" and \
+                self.server.state.take(path, "headhang", modes["headhang"]):
+            self._wait_for_client_gone(60)
+            return self._close()
+        is_body = self.command == "GET" and parts[0] != "r"
+        version = self.server.state.version((prefix, name), modes, is_body)
         try:
-            content = Content(self.server.state.root, name)
+            content = Content(self.server.state.root, name, version)
         except (OSError, ValueError):
             return self._simple(404, b"not found\n")
         if parts[0] == "r":
@@ -261,6 +328,7 @@ class Handler(BaseHTTPRequestHandler):
             if "head400" in modes and st.take(path, "head400", modes["head400"]):
                 return self._simple(400, b"")
             self.send_response(200)
+            self._validators(content)
             if "nolength" not in modes:
                 self.send_header("Content-Length", str(size))
             else:
@@ -284,18 +352,25 @@ class Handler(BaseHTTPRequestHandler):
                 if start >= size or end < start:
                     return self._simple(416, b"", [("Content-Range", "bytes */%d" % size)])
                 ranged = True
+        if ranged and self.headers.get("If-Range") is not None:
+            validator = self.headers.get("If-Range").strip()
+            if validator not in (content.etag(), content.last_modified()):
+                start, end, ranged = 0, size - 1, False
         applies = start >= modes.get("from", 0) if modes.get("from") is not None else True
 
         def fault(mode):
             return mode in modes and applies and st.take(path, mode, modes[mode])
 
-        for status in ("404", "500"):
+        for status in ("404", "500", "416"):
+            if status == "416" and not ranged:
+                continue  # only a range can be unsatisfiable
             if fault(status):
                 return self._simple(int(status), b"error\n")
         if ranged and fault("norange"):
             start, end, ranged = 0, size - 1, False
         length = end - start + 1
         self.send_response(206 if ranged else 200)
+        self._validators(content)
         if ranged:
             self.send_header("Content-Range", "bytes %d-%d/%d" % (start, end, size))
         if "nolength" in modes:
@@ -323,8 +398,12 @@ class Handler(BaseHTTPRequestHandler):
                     break
             return self._close()
         limit = length
-        if fault("short"):
-            limit = min(length - 1, modes.get("cut") or 1000)
+        cut_mode = None
+        for mode in ("short", "stop", "reset"):
+            if fault(mode):
+                cut_mode = mode
+                limit = min(length - 1, modes.get("cut") or 1000)
+                break
         rate = modes.get("rate")
         sent, t0 = 0, time.time()
         try:
@@ -340,6 +419,17 @@ class Handler(BaseHTTPRequestHandler):
                         break
         except OSError:
             return self._close()
+        if cut_mode == "stop":
+            self.wfile.flush()
+            self._wait_for_client_gone(60)
+            return self._close()
+        if cut_mode == "reset":
+            self.wfile.flush()
+            # SO_LINGER with a zero time: close() sends a reset, not a FIN.
+            self.connection.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            self.close_connection = True
+            self.connection.close()
+            return
         if sent < length or "nolength" in modes:
             self._close()
 
@@ -347,6 +437,37 @@ class Handler(BaseHTTPRequestHandler):
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     allow_reuse_address = True
+
+
+def start_proxy(state):
+    """tinyproxy on a free loopback port; (process, its folder) or None."""
+    exe = shutil.which("tinyproxy") or ("/usr/bin/tinyproxy" if os.path.exists("/usr/bin/tinyproxy") else None)
+    if not exe:
+        print("download_server: tinyproxy is not installed", file=sys.stderr)
+        return None
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        port = s.getsockname()[1]
+    folder = tempfile.mkdtemp(prefix="velqor-proxy-")
+    conf = os.path.join(folder, "tinyproxy.conf")
+    with open(conf, "w") as f:
+        f.write("Port %d\nListen 127.0.0.1\nTimeout 120\nMaxClients 64\nAllow 127.0.0.1\n"
+                "LogLevel Critical\nLogFile \"%s\"\nPidFile \"%s\"\n"
+                % (port, os.path.join(folder, "log"), os.path.join(folder, "pid")))
+    proc = subprocess.Popen([exe, "-d", "-c", conf], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                            stderr=subprocess.DEVNULL)
+    deadline = time.time() + 20
+    while time.time() < deadline and proc.poll() is None:
+        try:
+            with socket.create_connection(("127.0.0.1", port), timeout=1):
+                state.proxy_port = port
+                return proc, folder
+        except OSError:
+            time.sleep(0.05)
+    print("download_server: tinyproxy did not start", file=sys.stderr)
+    proc.kill()
+    shutil.rmtree(folder, ignore_errors=True)
+    return None
 
 
 def main():
@@ -360,6 +481,7 @@ def main():
     ap.add_argument("--detach", action="store_true")
     ap.add_argument("--stop", action="store_true")
     ap.add_argument("--tls", action="store_true")
+    ap.add_argument("--proxy", action="store_true")
     args = ap.parse_args()
 
     if args.stop:
@@ -403,6 +525,8 @@ def main():
             ctx.load_cert_chain(cert, key)
         httpd.socket = ctx.wrap_socket(httpd.socket, server_side=True)
 
+    proxy = start_proxy(httpd.state) if args.proxy else None
+
     def stop(*_):
         httpd.stopping.set()
         threading.Thread(target=httpd.shutdown, daemon=True).start()
@@ -435,6 +559,13 @@ def main():
         httpd.serve_forever(poll_interval=0.2)
     finally:
         httpd.server_close()
+        if proxy:
+            proxy[0].terminate()
+            try:
+                proxy[0].wait(10)
+            except subprocess.TimeoutExpired:
+                proxy[0].kill()
+            shutil.rmtree(proxy[1], ignore_errors=True)
         if args.pid_file and os.path.exists(args.pid_file):
             os.remove(args.pid_file)
     return 0
