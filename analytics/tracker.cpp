@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
-#include <iostream>
 #include <map>
 #include <random>
 
@@ -60,17 +59,16 @@ DateTime Now() {
 
 void NativeTrackLogger::open(const std::string& path) {
     std::lock_guard<std::mutex> g(m_lock);
-    if (path == m_path && m_file.is_open()) return;
-    if (m_file.is_open()) m_file.close();
+    if (path == m_path && m_open) return;
     m_path = path;
-    std::wstring w = Utils::AnsiToWide(path);
-    if (!Utils::FileExists(w)) Utils::WriteFileBytes(w, "");
-    m_file.open(std::filesystem::u8path(Utils::NativePathUtf8(w)), std::ios::app | std::ios::binary);
+    m_file = Utils::AnsiToWide(path);
+    m_open = Utils::FileExists(m_file) || Utils::WriteFileBytes(m_file, "");
 }
 
 void NativeTrackLogger::log(const std::string& line) {
     std::lock_guard<std::mutex> g(m_lock);
-    if (m_file.is_open()) m_file << line << "\n" << std::flush;
+    // Each line goes to the disk at once (the log is read while the program runs).
+    if (m_open) Utils::AppendFileBytes(m_file, line + "\n");
 }
 
 // ---- environment -------------------------------------------------------------------
@@ -738,7 +736,10 @@ void AnalyticsTrackerWrapper::Guard(const char* operation, F&& f) {
     try {
         if (m_impl) f();
     } catch (...) {
-        if (m_impl && m_impl->getTrackLogger()) std::cout << "Failed to " << operation << std::endl;
+        if (m_impl && m_impl->getTrackLogger()) {
+            std::printf("Failed to %s\n", operation);
+            std::fflush(stdout);
+        }
     }
 }
 

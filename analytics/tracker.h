@@ -4,8 +4,6 @@
 // and AnalyticsTrackerWrapper (forwards every call inside a catch-all).
 #include <atomic>
 #include <cstdint>
-#include <filesystem>
-#include <fstream>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -38,7 +36,8 @@ public:
 
 private:
     std::string m_path;
-    std::ofstream m_file;
+    std::wstring m_file;  // the same path, wide
+    bool m_open = false;
     std::mutex m_lock;
 };
 

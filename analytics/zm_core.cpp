@@ -6,19 +6,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <iostream>
+#include <cstdio>
 
 #include "analytics/zm_transport.h"
 #include "utils/time.h"
 
 namespace zm_analytics {
 
+void ErrorLine(const std::string& text) {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fputc('\n', stderr);
+    std::fflush(stderr);
+}
+
 namespace {
 
 std::atomic<Sdk*> g_sdk{nullptr};
 
 void Report(const std::string& message, std::string* out) {
-    std::cerr << message << std::endl;
+    ErrorLine(message);
     if (out) *out = message;
 }
 
@@ -52,11 +58,11 @@ bool IsAsciiDigit(unsigned char c) { return c >= '0' && c <= '9'; }
 // with the string check's message.
 void AppendCheckedString(std::string& out, const char* key, const std::string& value) {
     if (value.size() > 8192) {
-        std::cerr << "String property '" << key << "' is too long, value: " << value << std::endl;
+        ErrorLine(std::string("String property '") + key + "' is too long, value: " + value);
         return;
     }
     if (!IsWellFormedUtf8(value)) {
-        std::cerr << "String property '" << key << "' is not valid UTF-8 string, value: " << value << std::endl;
+        ErrorLine(std::string("String property '") + key + "' is not valid UTF-8 string, value: " + value);
         return;
     }
     out += ",\"";
@@ -148,11 +154,11 @@ void PropertiesNode::SetObject(const std::string& key, const PropertiesNode& v) 
 
 bool PropertiesNode::SetString(const std::string& key, const std::string& v) {
     if (v.size() > 8192) {
-        std::cerr << "String property '" << key << "' is too long, value: " << v << std::endl;
+        ErrorLine(std::string("String property '") + key + "' is too long, value: " + v);
         return false;
     }
     if (!IsWellFormedUtf8(v)) {
-        std::cerr << "String property '" << key << "' is not valid UTF-8 string, value: " << v << std::endl;
+        ErrorLine(std::string("String property '") + key + "' is not valid UTF-8 string, value: " + v);
         return false;
     }
     Set(key, ObjectNode::FromString(v));

@@ -81,6 +81,9 @@ private:
 
 // The checks. Each returns true when the text passes; otherwise it writes its
 // message to the standard error stream (and returns it in *message).
+// Writes `text` and a line end to the standard error stream (the SDK's own
+// diagnostics) and flushes it.
+void ErrorLine(const std::string& text);
 bool IsWellFormedUtf8(const std::string& s);
 bool CheckId(const std::string& label, const std::string& text, std::string* message = nullptr);
 bool CheckKey(const std::string& label, const std::string& text, std::string* message = nullptr);

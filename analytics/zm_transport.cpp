@@ -6,8 +6,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
-#include <iostream>
+#include <string>
 
+#include "analytics/zm_core.h"
 #include "transfer/curl_easy.h"
 #include "utils/fs.h"
 #include "utils/log.h"
@@ -57,7 +58,7 @@ bool GzipCompress(const std::string& input, std::string& output) {
     output.clear();
     z_stream zs{};
     if (deflateInit2(&zs, 9, Z_DEFLATED, 31, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        std::cerr << "deflateInit2 failed while compressing." << std::endl;
+        ErrorLine("deflateInit2 failed while compressing.");
         return false;
     }
     zs.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(input.data()));
@@ -71,7 +72,7 @@ bool GzipCompress(const std::string& input, std::string& output) {
         output.append(chunk, sizeof chunk - zs.avail_out);
     } while (rc == Z_OK);
     if (rc != Z_STREAM_END) {
-        std::cerr << "Exception during zlib compression: (" << rc << ") " << (zs.msg ? zs.msg : "") << std::endl;
+        ErrorLine("Exception during zlib compression: (" + std::to_string(rc) + ") " + (zs.msg ? zs.msg : ""));
         deflateEnd(&zs);
         output.clear();
         return false;
@@ -144,7 +145,7 @@ HttpReply HttpPost(const std::string& url, const std::string& body, long timeout
     CURL* curl = handle.get();
     if (!curl) {
         reply.body = "Couldn't initialize curl handle";
-        std::cerr << reply.body << std::endl;
+        ErrorLine(reply.body);
         return reply;
     }
     curl_easy_setopt(curl, CURLOPT_POST, 1L);
@@ -186,7 +187,7 @@ bool BatchSender::Send(const std::string& batchJson) {
         ok = reply.code == 200;
         if (!ok) {
             DEBUG_LOG(L"[analytics] ZmAnalytics SDK send failed\r\n");
-            std::cerr << "ZmAnalytics SDK send failed: " << reply.body << std::endl;
+            ErrorLine("ZmAnalytics SDK send failed: " + reply.body);
         }
     }
     SetLastSendSucceeded(ok);
@@ -265,7 +266,7 @@ bool RecordQueue::FlushPart() {
     try {
         ok = m_sender && m_sender->Send(batch);
     } catch (const std::exception& e) {
-        std::cerr << "Exception when flush failed: (" << e.what() << ") " << std::endl;
+        ErrorLine(std::string("Exception when flush failed: (") + e.what() + ") ");
         return false;
     }
     if (!ok) {

@@ -38,6 +38,21 @@ else()
   target_link_libraries(velqor::pugixml INTERFACE pugixml)
 endif()
 
+# nlohmann's JSON reader (header only, Debian's nlohmann-json3-dev) for the
+# shipped code; jsoncpp stays for the tests. The cross builds see only the
+# nlohmann folder of the host's headers, through a link in the build tree.
+add_library(velqor::json INTERFACE IMPORTED)
+find_path(VELQOR_NLOHMANN_DIR nlohmann/json.hpp PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH REQUIRED)
+if(WIN32)
+  set(_nlohmann_root "${CMAKE_BINARY_DIR}/nlohmann-include")
+  file(MAKE_DIRECTORY "${_nlohmann_root}")
+  file(CREATE_LINK "${VELQOR_NLOHMANN_DIR}/nlohmann" "${_nlohmann_root}/nlohmann" SYMBOLIC)
+  target_include_directories(velqor::json SYSTEM INTERFACE "${_nlohmann_root}")
+else()
+  target_include_directories(velqor::json SYSTEM INTERFACE "${VELQOR_NLOHMANN_DIR}")
+endif()
+target_compile_definitions(velqor::json INTERFACE JSON_NO_IO JSON_USE_IMPLICIT_CONVERSIONS=0)
+
 add_library(velqor::jsoncpp INTERFACE IMPORTED)
 if(WIN32)
   find_package(jsoncpp REQUIRED CONFIG)

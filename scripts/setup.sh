@@ -9,7 +9,7 @@ set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 cache=${VELQOR_DEPS_CACHE:-$HOME/.cache/velqor-deps}
-recipe=3   # bump when the build steps below change
+recipe=4   # bump when the build steps below change
 
 log() { printf '[setup] %s\n' "$*" >&2; }
 as_root() { if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -20,7 +20,7 @@ packages=(
   gcc-mingw-w64-i686-posix gcc-mingw-w64-x86-64-posix libz-mingw-w64-dev
   wine wine64 fonts-wine xvfb xdotool imagemagick xcompmgr x11-utils fonts-wqy-microhei
   7zip python3 googletest libgtest-dev libgmock-dev
-  libcurl4-openssl-dev zlib1g-dev libjsoncpp-dev libpugixml-dev libssl-dev
+  libcurl4-openssl-dev zlib1g-dev libjsoncpp-dev nlohmann-json3-dev libpugixml-dev libssl-dev
   nginx-light aria2 curl openssl tinyproxy
 )
 
@@ -133,9 +133,14 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   tc=(-DCMAKE_SYSTEM_NAME=Windows -DCMAKE_C_COMPILER=$triplet-gcc-posix -DCMAKE_CXX_COMPILER=$triplet-g++-posix
       -DCMAKE_RC_COMPILER=$triplet-windres -DCMAKE_FIND_ROOT_PATH="/usr/$triplet;$prefix"
       -DCMAKE_FIND_ROOT_PATH_MODE_PROGRAM=NEVER -DCMAKE_FIND_ROOT_PATH_MODE_LIBRARY=ONLY
-      -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY)
+      -DCMAKE_FIND_ROOT_PATH_MODE_INCLUDE=ONLY -DCMAKE_FIND_ROOT_PATH_MODE_PACKAGE=ONLY
+      # Built for size, each function and datum in its own section, so that
+      # the shipped exe's linker keeps only what it uses.
+      -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_C_FLAGS="-ffunction-sections -fdata-sections"
+      -DCMAKE_CXX_FLAGS="-ffunction-sections -fdata-sections")
   build 7zdec "$work/7zdec" "$prefix" "${tc[@]}"
-  build pugixml "$pugi_src" "$prefix" "${tc[@]}" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF
+  build pugixml "$pugi_src" "$prefix" "${tc[@]}" -DBUILD_SHARED_LIBS=OFF -DPUGIXML_BUILD_TESTS=OFF \
+    -DPUGIXML_NO_XPATH=ON -DPUGIXML_NO_STL=ON
   build jsoncpp "$json_src" "$prefix" "${tc[@]}" -DBUILD_SHARED_LIBS=OFF -DBUILD_STATIC_LIBS=ON \
     -DBUILD_OBJECT_LIBS=OFF -DJSONCPP_WITH_TESTS=OFF -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF \
     -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF
@@ -144,7 +149,10 @@ for triplet in i686-w64-mingw32 x86_64-w64-mingw32; do
   build curl "$curl_src" "$prefix" "${tc[@]}" -DBUILD_SHARED_LIBS=OFF -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF \
     -DCURL_USE_SCHANNEL=ON -DCURL_USE_OPENSSL=OFF -DCURL_ZLIB=ON -DZLIB_USE_STATIC_LIBS=ON -DHTTP_ONLY=ON \
     -DCURL_DISABLE_LDAP=ON -DCURL_USE_LIBSSH2=OFF -DUSE_LIBIDN2=OFF -DUSE_NGHTTP2=OFF -DCURL_BROTLI=OFF \
-    -DCURL_ZSTD=OFF -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DCURL_DISABLE_ALTSVC=ON
+    -DCURL_ZSTD=OFF -DENABLE_UNIX_SOCKETS=OFF -DCURL_CA_BUNDLE=none -DCURL_CA_PATH=none -DCURL_DISABLE_ALTSVC=ON \
+    -DCURL_DISABLE_COOKIES=ON -DCURL_DISABLE_NETRC=ON -DCURL_DISABLE_HSTS=ON -DCURL_DISABLE_DOH=ON \
+    -DCURL_DISABLE_MIME=ON -DCURL_DISABLE_GETOPTIONS=ON -DCURL_DISABLE_PROGRESS_METER=ON \
+    -DCURL_DISABLE_SHUFFLE_DNS=ON
 done
 touch "$dest/.complete"
 ln -sfn "$key" "$cache/current"

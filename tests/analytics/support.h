@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 #include <json/json.h>
 
+#include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <sstream>
@@ -13,22 +16,86 @@
 #include <thread>
 #include <vector>
 
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#include <process.h>
+#else
+#include <unistd.h>
+#endif
+
 #include "utils/fs.h"
 #include "utils/text.h"
 
 namespace analytics_test {
 
-// Redirects std::cerr or std::cout into a string for its lifetime.
+// Captures what the process writes to its standard error (std::cerr) or
+// standard output (std::cout) stream for its lifetime, at the file-descriptor
+// level, so that stdio writes are seen as well as stream writes.
 class StreamCapture {
 public:
-    explicit StreamCapture(std::ostream& stream) : m_stream(stream), m_old(stream.rdbuf(m_buffer.rdbuf())) {}
-    ~StreamCapture() { m_stream.rdbuf(m_old); }
-    std::string Text() const { return m_buffer.str(); }
+    explicit StreamCapture(std::ostream& stream)
+        : m_stream(stream), m_fd(&stream == &std::cout ? 1 : 2), m_path(TempName()) {
+        Flush();
+        m_saved = dup(m_fd);
+#ifdef _WIN32
+        m_mode = _setmode(m_fd, _O_BINARY);  // the bytes as written, no CR added
+#endif
+        std::FILE* sink = std::fopen(m_path.c_str(), "wb");
+        if (sink) {
+            dup2(fileno(sink), m_fd);
+            std::fclose(sink);
+        }
+    }
+    ~StreamCapture() { Restore(); std::remove(m_path.c_str()); }
+    StreamCapture(const StreamCapture&) = delete;
+    StreamCapture& operator=(const StreamCapture&) = delete;
+    // Everything written so far.
+    std::string Text() const {
+        Flush();
+        std::string text;
+        if (std::FILE* f = std::fopen(m_path.c_str(), "rb")) {
+            char buf[4096];
+            size_t n;
+            while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) text.append(buf, n);
+            std::fclose(f);
+        }
+        return text;
+    }
 
 private:
+    void Flush() const {
+        m_stream.flush();
+        std::fflush(m_fd == 1 ? stdout : stderr);
+    }
+    void Restore() {
+        if (m_saved < 0) return;
+        Flush();
+        dup2(m_saved, m_fd);
+        close(m_saved);
+#ifdef _WIN32
+        if (m_mode != -1) _setmode(m_fd, m_mode);
+#endif
+        m_saved = -1;
+    }
+    static std::string TempName() {
+        static std::atomic<int> counter{0};
+        return (std::filesystem::temp_directory_path() /
+                ("velqor-capture-" + std::to_string(GetPid()) + "-" + std::to_string(counter++) + ".txt"))
+            .string();
+    }
+    static long GetPid() {
+#ifdef _WIN32
+        return static_cast<long>(_getpid());
+#else
+        return static_cast<long>(getpid());
+#endif
+    }
     std::ostream& m_stream;
-    std::ostringstream m_buffer;
-    std::streambuf* m_old;
+    int m_fd;
+    int m_saved = -1;
+    int m_mode = -1;
+    std::string m_path;
 };
 
 inline Json::Value ParseJson(const std::string& text) {
