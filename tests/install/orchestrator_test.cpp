@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 #include "common/temp_dir.h"
 #include "demo.h"
@@ -274,6 +275,77 @@ TEST_F(Orchestrator, DownloadWaitsForAnUninstallerThatReportsSuccessEarly) {
     EXPECT_EQ(m_rec.Codes().back(), 2003);
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(oldFolder, L"Velqor.exe")));
 }
+
+// Waits (generously) for a file that a child writes.
+bool WaitForFile(const std::wstring& path) {
+    for (int i = 0; i < 6000; ++i) {
+        if (Utils::FileExists(path)) return true;
+        Utils::SleepMs(10);
+    }
+    return false;
+}
+
+// An old uninstaller that prints its success and then lingers: the download
+// starts after the bounded wait, while the uninstaller still runs.
+TEST_F(Orchestrator, DownloadStartsAfterABoundedWaitForALingeringUninstaller) {
+    const std::wstring uninstaller = InstallPrevious(m_dir.File(L"old"));
+    const std::wstring folder = m_dir.File(L"new");
+    const std::wstring record = m_dir.File(L"cmdline.txt");
+    const std::wstring lingered = record + L".uninstall.lingered";
+    DemoMode mode(L"un-linger", record);
+    std::atomic<int> lingeredAtDownloadStart{-1};
+    DownloadCallback forward = m_rec.Callback();
+    {
+        CDownloadInstaller orchestrator(
+            [&](int code, double value, const wchar_t* text) {
+                if (code == 1001) lingeredAtDownloadStart = Utils::FileExists(lingered) ? 1 : 0;
+                forward(code, value, text);
+            },
+            FastDownloader);
+        InstallChoices choices = Choices(PackageUrl(), uninstaller, folder, true, true, true, true, L"");
+        choices.exitWaitMs = 200;
+        orchestrator.SetOptions(choices);
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
+    }
+    EXPECT_EQ(lingeredAtDownloadStart.load(), 0);
+    EXPECT_EQ(m_rec.Codes().back(), 2003);
+    Utils::WriteFileBytes(record + L".uninstall.release", "go\n");
+    EXPECT_TRUE(WaitForFile(lingered));
+}
+
+#ifndef _WIN32
+// "重新安装" while the failed package still runs after its verdict: the late
+// clean-up of that run must not delete the package the new start downloaded.
+// (On Windows the running package's file cannot be replaced at all, so the
+// new download fails there instead; the runner tests cover the bounded wait.)
+TEST_F(Orchestrator, ANewStartKeepsItsPackageFromTheLateCleanUpOfTheLastRun) {
+    const std::wstring folder = m_dir.File(L"target");
+    const std::wstring record = m_dir.File(L"cmdline.txt");
+    auto mode = std::make_unique<DemoMode>(L"in-fail,in-linger", record);
+    {
+        CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+        InstallChoices choices = Choices(PackageUrl(), L"", folder, true, true, true, true, L"");
+        choices.exitWaitMs = 120000;
+        orchestrator.SetOptions(choices);
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2004, 1004}));
+        ASSERT_EQ(m_rec.Codes().back(), 2004);
+        mode.reset();
+        DemoMode next(L"", record);
+        orchestrator.Start();
+        // The new package is downloaded; its run waits for the lingering one.
+        ASSERT_TRUE(m_rec.WaitForCount(1003, 2));
+        Utils::WriteFileBytes(record + L".release", "go\n");
+        ASSERT_TRUE(m_rec.WaitForCount(2001, 2));
+        ASSERT_TRUE(m_rec.WaitForAny({2003}));
+    }
+    EXPECT_EQ(m_rec.Codes().back(), 2003);
+    EXPECT_EQ(m_rec.WithCode(2004).size(), 1u);
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder)));
+}
+#endif
 
 TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
     const std::wstring oldFolder = m_dir.File(L"old");

@@ -27,6 +27,13 @@
 //   early      (uninstall) State=Success first, the removal 0.3 s later, then
 //              the file "<record>.uninstall.done"
 //   stay       (product) keeps running until killed
+//   errflood   1 MiB to standard error before the verdict
+//   afterflood 1 MiB of unrelated lines on standard output after the verdict
+//   stdin      reads standard input to its end before the verdict, then
+//              writes the byte count to "<record>.stdin"
+//   linger     after the verdict keeps running (with its output open) until
+//              the file "<record>.release" exists (at most two minutes), then
+//              writes "<record>.lingered" and ends
 // The command line received is written to VELQOR_DEMO_RECORD (or
 // "velqor-demo-cmdline.txt" beside the program; ".uninstall" appended in
 // uninstall mode): the raw line, then one argument per line, UTF-8.
@@ -67,6 +74,48 @@ void WriteOut(const std::string& bytes) {
         off += static_cast<size_t>(n);
     }
 #endif
+}
+
+void WriteErr(const std::string& bytes) {
+#ifdef _WIN32
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                nullptr);
+#else
+    size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t n = ::write(2, bytes.data() + off, bytes.size() - off);
+        if (n <= 0) break;
+        off += static_cast<size_t>(n);
+    }
+#endif
+}
+
+// 1 MiB of numbered lines that mean nothing to the installer.
+std::string Megabyte(const char* what) {
+    std::string text;
+    for (int i = 0; text.size() < 1024 * 1024; ++i) text += std::string(what) + " line " + std::to_string(i) + "\n";
+    return text;
+}
+
+// Reads standard input to its end and records how many bytes came.
+void ReadStdin(const std::wstring& record) {
+    size_t total = 0;
+    char buf[4096];
+#ifdef _WIN32
+    DWORD n = 0;
+    while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buf, sizeof buf, &n, nullptr) && n > 0) total += n;
+#else
+    ssize_t n;
+    while ((n = ::read(0, buf, sizeof buf)) > 0) total += static_cast<size_t>(n);
+#endif
+    Utils::WriteFileBytes(record + L".stdin", std::to_string(total) + "\n");
+}
+
+// Keeps running until the test releases it (or two minutes have passed).
+void Linger(const std::wstring& record) {
+    for (int i = 0; i < 2400 && !Utils::FileExists(record + L".release"); ++i) Utils::SleepMs(50);
+    Utils::WriteFileBytes(record + L".lingered", "done\n");
 }
 
 void Line(const std::wstring& text) { WriteOut(Utils::WideToUtf8(text) + "\n"); }
@@ -145,6 +194,14 @@ int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
     Line(L"Encode=UTF8");
     Line(L"Progress=0.2");
     if (modes.count("hang")) HangForever();
+    if (modes.count("errflood")) WriteErr(Megabyte("uninstall error"));
+    if (modes.count("stdin")) ReadStdin(RecordPath(true));
+    if (modes.count("linger")) {
+        Line(L"State=Success");
+        if (modes.count("afterflood")) WriteOut(Megabyte("after the verdict"));
+        Linger(RecordPath(true));
+        return 0;
+    }
     if (modes.count("crash")) std::_Exit(3);
     if (modes.count("error")) {
         Line(L"Error=卸载失败：文件被占用");
@@ -202,6 +259,8 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
 
     emitLine(L"Progress=0.1");
     if (modes.count("hang")) HangForever();
+    if (modes.count("errflood")) WriteErr(Megabyte("install error"));
+    if (modes.count("stdin")) ReadStdin(RecordPath(false));
     if (modes.count("flood")) {
         std::string noise;
         for (int i = 0; noise.size() < 200 * 1024; ++i) noise += "Noise line " + std::to_string(i) + " of the flood\n";
@@ -263,6 +322,8 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
     }
     if (modes.count("more")) emitLine(L"Message=after the verdict");
     if (!out.empty()) WriteOut(out);
+    if (modes.count("afterflood")) WriteOut(Megabyte("after the verdict"));
+    if (modes.count("linger")) Linger(RecordPath(false));
     return 0;
 }
 
