@@ -63,7 +63,7 @@ public:
 private:
     static size_t WriteToFile(char* data, size_t size, size_t count, void* client);
     // Starts the running digest with what the partial file already holds.
-    void BeginDigest(const std::string& partPath);
+    void BeginDigest(const std::wstring& partPath);
 
     std::wstring m_url;
     std::wstring m_path;

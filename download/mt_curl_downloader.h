@@ -25,7 +25,7 @@ struct DownloadPartNode {
     int32_t end = 0;   // offset of the part's last byte (inclusive)
     curl_easy::EasyHandle handle;
     std::string url;
-    std::string partFile;
+    std::wstring partFile;
     int status = -1;  // -1 pending, 0 complete, -2 no part file, else libcurl code
     std::atomic<int64_t> received{0};
     // Per attempt: the reply's Content-Range, and whether its body may be
@@ -43,7 +43,7 @@ public:
     ~CMTCurlDownloader() override;
     void Start() override;
 
-    static std::string partPath(const std::wstring& path, int index);
+    static std::wstring partPath(const std::wstring& path, int index);
 
 private:
     void Start_Down();

@@ -347,6 +347,43 @@ TEST_F(Orchestrator, ANewStartKeepsItsPackageFromTheLateCleanUpOfTheLastRun) {
 }
 #endif
 
+// Install folders whose names the ANSI code page cannot hold: every file of
+// the pipeline (the partial and part files, the digest, the rename, the
+// package run, its deletion) goes by its wide name.
+TEST_F(Orchestrator, WideInstallFolders) {
+    const struct {
+        const char* name;
+        std::wstring folder;
+        int downloadType;
+    } rows[] = {
+        {"CyrillicSingleStream", L"Программы\\Велкор", 1},
+        {"CyrillicMultiPart", L"Программы\\Велкор", 3},
+        {"GreekAndJapaneseSingleStream", L"Ωμέγα 日本語\\Velqor", 1},
+        {"GreekAndJapaneseMultiPart", L"Ωμέγα 日本語\\Velqor", 3},
+    };
+    for (const auto& r : rows) {
+        Recorder rec;
+        testing_support::TempDir dir;
+        std::wstring folder = dir.File(r.folder);
+#ifndef _WIN32
+        Utils::ReplaceAll(folder, L"\\", L"/");
+#endif
+        DemoMode mode(L"", dir.File(L"cmdline.txt"));
+        {
+            CDownloadInstaller orchestrator(rec.Callback(), FastDownloader);
+            InstallChoices choices = Choices(PackageUrl(), L"", folder, true, true, true, true, L"");
+            choices.downloadType = r.downloadType;
+            orchestrator.SetOptions(choices);
+            orchestrator.Start();
+            ASSERT_TRUE(rec.WaitForAny({2003, 2004, 1004})) << r.name;
+        }
+        EXPECT_EQ(rec.Codes().back(), 2003) << r.name;
+        EXPECT_EQ(rec.WithCode(3000).at(0).text, folder) << r.name;
+        EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe"))) << r.name;
+        EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder))) << r.name;
+    }
+}
+
 TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
     const std::wstring oldFolder = m_dir.File(L"old");
     const std::wstring uninstaller = InstallPrevious(oldFolder);
