@@ -22,6 +22,12 @@
 #include "utils/time.h"
 #ifdef _WIN32
 #include "download/win_downloader.h"
+#else
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #endif
 
 using install_test::DemoMode;
@@ -383,6 +389,60 @@ TEST_F(Orchestrator, WideInstallFolders) {
         EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder))) << r.name;
     }
 }
+
+#ifndef _WIN32
+// A small tmpfs mounted on a folder for the life of the object (needs the
+// right to mount; Skipped() says when it was refused).
+class SmallDisk {
+public:
+    SmallDisk(const std::wstring& folder, const char* size) : m_path(Utils::NativePath(folder)) {
+        Utils::MakeDirectory(folder);
+        std::string options = std::string("size=") + size;
+        m_mounted = ::mount("tmpfs", m_path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        if (!m_mounted) m_error = std::strerror(errno);
+    }
+    ~SmallDisk() {
+        if (m_mounted) ::umount2(m_path.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return m_mounted; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::string m_path;
+    bool m_mounted = false;
+    std::string m_error;
+};
+
+// The disk of the install folder fills up while the package is downloaded:
+// each downloader fails the download (it never hangs) and leaves no partial
+// or part file on the full disk.
+TEST_F(Orchestrator, DiskFullWhileDownloading) {
+    ASSERT_GT(Utils::GetFileSize(DemoPackagePath()), 256 * 1024) << "the package must not fit";
+    for (int type : {1, 3}) {
+        Recorder rec;
+        const std::wstring disk = m_dir.File(L"small-disk-" + std::to_wstring(type));
+        SmallDisk small(disk, "256k");
+        if (!small.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (" << small.Error() << ")";
+        const std::wstring folder = disk + L"/Velqor";
+        DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
+        {
+            CDownloadInstaller orchestrator(rec.Callback(), FastDownloader);
+            InstallChoices choices = Choices(PackageUrl(), L"", folder, true, true, true, true, L"");
+            choices.downloadType = type;
+            orchestrator.SetOptions(choices);
+            orchestrator.Start();
+            ASSERT_TRUE(rec.WaitForAny({2003, 2004, 1004}, std::chrono::seconds(120))) << type;
+        }
+        EXPECT_EQ(rec.Codes().back(), 1004) << type;
+        std::error_code ec;
+        size_t left = 0;
+        for (auto it = std::filesystem::recursive_directory_iterator(Utils::NativePath(disk), ec);
+             it != std::filesystem::recursive_directory_iterator(); ++it)
+            left += it->is_regular_file() ? 1 : 0;
+        EXPECT_EQ(left, 0u) << type << ": files left on the full disk";
+    }
+}
+#endif
 
 TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
     const std::wstring oldFolder = m_dir.File(L"old");
