@@ -840,6 +840,33 @@ def case_close_while_installing(s):
     check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
 
 
+def case_killed_mid_download(s):
+    # The collector refuses every upload of the first run, which is then
+    # killed on the installing page: its records are only in the staging
+    # file, and the next run that sends delivers them.
+    d = s.prepare("killed-mid-download", download_url="%s/m/rate=100000/r/%s" % (s.server.url, PACKAGE))
+    http_get(s.collector.url + "/reset")
+    http_get(s.collector.url + "/control?mode=500")
+    i = s.start(d)
+    i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    wait_until("the download to begin", lambda: s.package_requests(), 30)
+    # TerminateProcess (taskkill /F): no shutdown, no final flush.
+    s.wine.run(["taskkill", "/F", "/IM", "velqor-setup.exe"])
+    wait_until("the killed installer to end", lambda: i.proc.poll() is not None, 30)
+    i.kill()
+    check(not [r for r in (s.analytics() or [])], "records of the killed run arrived while refused")
+
+    http_get(s.collector.url + "/control?mode=ok")
+    i2 = s.start(d, name="setup-again")
+    i2.main_window()
+    # The first run's click and view exist only in the killed run.
+    s.wait_analytics([("ZmEventClick", "立即安装"), ("ZmEventView", "安装中"), ("ZmEventTask", "开始下载大包")],
+                     timeout=60)
+    check(i2.close_via_exit_tip() == 0, "exit code %s of the second run" % i2.exit_code())
+
+
 CASES = [
     ("one-click", case_one_click),
     ("custom-folder", case_custom_folder),
@@ -851,6 +878,7 @@ CASES = [
     ("product-running", case_product_running),
     ("second-instance", case_second_instance),
     ("close-while-installing", case_close_while_installing),
+    ("killed-mid-download", case_killed_mid_download),
 ]
 
 
