@@ -843,9 +843,11 @@ def case_close_while_installing(s):
 def case_killed_mid_download(s):
     # The collector refuses every upload of the first run, which is then
     # killed on the installing page: its records are only in the staging
-    # file, and the next run that sends delivers them.
+    # file, and the next run that sends (an installation to its end)
+    # delivers them, before its own.
     d = s.prepare("killed-mid-download", download_url="%s/m/rate=100000/r/%s" % (s.server.url, PACKAGE))
-    http_get(s.collector.url + "/reset")
+    local = os.path.join(os.path.dirname(s.wine.appdata), "Local", "ZMLocal")
+    shutil.rmtree(local, ignore_errors=True)
     http_get(s.collector.url + "/control?mode=500")
     i = s.start(d)
     i.main_window()
@@ -856,15 +858,29 @@ def case_killed_mid_download(s):
     s.wine.run(["taskkill", "/F", "/IM", "velqor-setup.exe"])
     wait_until("the killed installer to end", lambda: i.proc.poll() is not None, 30)
     i.kill()
-    check(not [r for r in (s.analytics() or [])], "records of the killed run arrived while refused")
+    check(not (s.analytics() or []), "records of the killed run arrived while refused")
 
     http_get(s.collector.url + "/control?mode=ok")
+    with open(os.path.join(d, "ZelmoxInstallerConfig.ini"), "w", newline="\r\n") as f:
+        f.write("[Install]\nDownloadUrl=%s/r/%s\nIsCheckNet=false\nAnalyticsUrl=%s/sa?project=pc\n"
+                % (s.server.url, PACKAGE, s.collector.url))
     i2 = s.start(d, name="setup-again")
     i2.main_window()
-    # The first run's click and view exist only in the killed run.
-    s.wait_analytics([("ZmEventClick", "立即安装"), ("ZmEventView", "安装中"), ("ZmEventTask", "开始下载大包")],
-                     timeout=60)
-    check(i2.close_via_exit_tip() == 0, "exit code %s of the second run" % i2.exit_code())
+    i2.click("defaultInstallBtn")
+    i2.expect(r"^page 3$", timeout=90)
+    i2.click("closebtn")
+    check(i2.wait_exit() == 0, "exit code %s of the second run" % i2.exit_code())
+
+    def both_runs():
+        recs = s.analytics() or []
+        clicks = [r for r in recs if (r.get("event"), event_name(r)) == ("ZmEventClick", "立即安装")]
+        return recs if len(clicks) == 2 else None
+    recs = wait_until("the records of both runs", both_runs, 60)
+    names = [(r.get("event"), event_name(r)) for r in recs]
+    first = names.index(("ZmEventClick", "立即安装"))
+    check(("ZmEventTask", "开始下载大包") in names[first:], "the killed run's download start missing: %r" % names)
+    check(names.count(("ZmEventTask", "安装成功")) == 1, "the second run's success missing: %r" % names)
+    check(names.index(("ZmEventTask", "安装成功")) > first, "the staged records did not go first: %r" % names)
 
 
 CASES = [
