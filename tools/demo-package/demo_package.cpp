@@ -47,6 +47,7 @@
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -330,6 +331,11 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
 }  // namespace
 
 int main() {
+#ifndef _WIN32
+    // A write to an output nobody reads any more fails, as it does on Windows,
+    // instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
     const std::wstring raw = Utils::GetProcessCommandLine();
     const std::vector<std::wstring> args = Utils::SplitCommandLine(raw);
     const std::wstring self = Utils::GetModulePath();
