@@ -366,6 +366,19 @@ TEST(UninstallRun, LingeringUninstallerIsWaitedForBoundedly) {
     EXPECT_TRUE(WaitForFile(run.Record() + L".lingered"));
 }
 
+// An uninstaller that ends without a verdict while a program it started
+// still holds its output: the run ends with the uninstaller, not with the
+// output.
+TEST(UninstallRun, EndsWithTheUninstallerWhileItsOrphanHoldsTheOutput) {
+    UninstallRun run;
+    run.Prepare();
+    run.Run(L"orphan,noverdict");
+    EXPECT_EQ(run.notes, (std::vector<Note>{{5002, 0, L""}, {5002, 0.2, L""}, {5002, 1, L""}, {5003, 1, L""}}));
+    EXPECT_FALSE(Utils::FileExists(run.Record() + L".orphan.lingered"));
+    Utils::WriteFileBytes(run.Record() + L".orphan.release", "go\n");
+    EXPECT_TRUE(WaitForFile(run.Record() + L".orphan.lingered"));
+}
+
 TEST(UninstallRun, MissingOrUnstartableCopy) {
     UninstallRun missing;
     missing.Prepare();

@@ -31,6 +31,9 @@
 //   afterflood 1 MiB of unrelated lines on standard output after the verdict
 //   stdin      reads standard input to its end before the verdict, then
 //              writes the byte count to "<record>.stdin"
+//   orphan     (uninstall) first starts a program that inherits its output
+//              and keeps it open until "<record>.orphan.release" exists (at
+//              most two minutes; it then writes "<record>.orphan.lingered")
 //   linger     after the verdict keeps running (with its output open) until
 //              the file "<record>.release" exists (at most two minutes), then
 //              writes "<record>.lingered" and ends
@@ -119,6 +122,32 @@ void Linger(const std::wstring& record) {
     Utils::WriteFileBytes(record + L".lingered", "done\n");
 }
 
+// Starts a copy of this program that holds the standard streams it inherits
+// and waits (see "orphan"); this program goes on at once.
+void StartOrphan(const std::wstring& record) {
+    Utils::SetEnv(L"VELQOR_DEMO_ORPHAN", record + L".orphan");
+#ifdef _WIN32
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    std::wstring cmd = L"\"" + Utils::GetModulePath() + L"\"";
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+#else
+    if (::fork() == 0) {
+        Linger(record + L".orphan");
+        std::_Exit(0);
+    }
+#endif
+    Utils::SetEnv(L"VELQOR_DEMO_ORPHAN", L"");
+}
+
 void Line(const std::wstring& text) { WriteOut(Utils::WideToUtf8(text) + "\n"); }
 
 std::set<std::string> Modes(bool uninstall) {
@@ -196,6 +225,7 @@ int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
     Line(L"Progress=0.2");
     if (modes.count("hang")) HangForever();
     if (modes.count("errflood")) WriteErr(Megabyte("uninstall error"));
+    if (modes.count("orphan")) StartOrphan(RecordPath(true));
     if (modes.count("stdin")) ReadStdin(RecordPath(true));
     if (modes.count("linger")) {
         Line(L"State=Success");
@@ -336,6 +366,11 @@ int main() {
     // instead of ending the program.
     std::signal(SIGPIPE, SIG_IGN);
 #endif
+    std::wstring orphan;
+    if (Utils::GetEnv(L"VELQOR_DEMO_ORPHAN", orphan) && !orphan.empty()) {
+        Linger(orphan);
+        return 0;
+    }
     const std::wstring raw = Utils::GetProcessCommandLine();
     const std::vector<std::wstring> args = Utils::SplitCommandLine(raw);
     const std::wstring self = Utils::GetModulePath();
