@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "analytics/tracker.h"
+#include "analytics/zm_core.h"
 #include "config/launch_config.h"
 #include "utils/fs.h"
 #include "utils/ini.h"
@@ -33,7 +34,7 @@ void ApplyExtra(ZmContextProperties& context, const ExtraProperties& extra, int 
 
 }  // namespace
 
-void InitAnalytics() {
+void InitAnalytics(const AnalyticsPlacement& placement) {
     const LaunchConfig& cfg = GetLaunchConfig();
     if (!cfg.IsEnableAppAnalytics) return;
     ZmTrackerConfig config;
@@ -45,10 +46,31 @@ void InitAnalytics() {
     config.dlAppVersion = Utils::WideToUtf8(cfg.m_DlAppVersion);
     config.edition = 0;
     config.serverUrl = Utils::WideToUtf8(cfg.AnalyticsUrl);  // empty: the maker's endpoint
+    config.baseFolder = placement.baseFolder;
+    config.sendTimeoutMs = placement.sendTimeoutMs;
     try {
         CreateAnalyticsTracker(config);
     } catch (...) {
     }
+    BeginCrashReport();
+}
+
+void BeginCrashReport() {
+    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
+    auto* wrapper = dynamic_cast<AnalyticsTrackerWrapper*>(GlobalTracker.get());
+    if (!wrapper || !wrapper->impl()) return;
+    try {
+        wrapper->impl()->prepareCrashReport([] {
+            ReportTaskEvent(L"崩溃退出", 0.0f, L"", {{L"AB", L"IN"}});
+            ReportCrash();
+        });
+    } catch (...) {
+    }
+}
+
+void WriteCrashReport() {
+    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
+    zm_analytics::Sdk::WriteCrashRecords();
 }
 
 void ShutdownAnalytics() { GlobalTracker.reset(); }

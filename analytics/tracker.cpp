@@ -32,8 +32,8 @@ constexpr const char* kSource = "AnalyticsTrackerImpl";
 
 // Serialises flush bodies across the process.
 std::mutex g_sendLock;
-std::mutex g_baseFolderLock;
-std::string g_baseFolderOverride;
+// Set while a crash report is prepared on this thread: its calls do not flush.
+thread_local bool t_preparingCrash = false;
 
 std::string Replace(std::string s, char from, char to) {
     std::replace(s.begin(), s.end(), from, to);
@@ -131,11 +131,6 @@ std::string AnalyticsTrackerImpl::NewDistinctId() {
     return buf;
 }
 
-void AnalyticsTrackerImpl::SetBaseFolderForTesting(const std::string& folder) {
-    std::lock_guard<std::mutex> g(g_baseFolderLock);
-    g_baseFolderOverride = folder;
-}
-
 // ---- identity and folders ------------------------------------------------------------
 
 void AnalyticsTrackerImpl::SelectFolders() {
@@ -152,11 +147,7 @@ void AnalyticsTrackerImpl::SelectFolders() {
         m_state->dataFolder = MakeFolders(overridePath.substr(0, overridePath.rfind('\\')));
         return;
     }
-    std::string base;
-    {
-        std::lock_guard<std::mutex> g(g_baseFolderLock);
-        base = g_baseFolderOverride;
-    }
+    std::string base = m_baseFolder;
     if (base.empty()) {
         uint32_t major = 0, minor = 0, build = 0;
         bool r2 = false;
@@ -250,6 +241,8 @@ AnalyticsTrackerImpl::AnalyticsTrackerImpl(const ZmTrackerConfig& c)
       m_appStore(c.appStore),
       m_dlAppId(c.dlAppId),
       m_dlAppVersion(c.dlAppVersion),
+      m_baseFolder(c.baseFolder),
+      m_sendTimeoutMs(c.sendTimeoutMs),
       m_edition(c.edition),
       m_state(std::make_unique<ZmTrackerState>()) {
     m_state->logPath = c.logPath;
@@ -289,7 +282,7 @@ void AnalyticsTrackerImpl::init() {
     const ZmTrackerState& s = *m_state;
     bool login = s.isLogined && !s.UserId.empty();
     bool existed = Sdk::Exists();
-    if (!Sdk::Init(staging, m_serverUrl, login ? s.UserId : s.DistinctId, login))
+    if (!Sdk::Init(staging, m_serverUrl, login ? s.UserId : s.DistinctId, login, m_sendTimeoutMs))
         ZM_THROW(kSource, "init", "zm_analytics::Sdk::Init is failed");
     m_startedCore = !existed;
 
@@ -390,8 +383,20 @@ void AnalyticsTrackerImpl::flushBody(bool force) {
     }
 }
 
+void AnalyticsTrackerImpl::prepareCrashReport(const std::function<void()>& report) {
+    t_preparingCrash = true;
+    std::vector<std::string> records;
+    try {
+        records = Sdk::Capture(report);
+    } catch (...) {
+    }
+    t_preparingCrash = false;
+    Sdk::PrepareCrashRecords(records);
+}
+
 void AnalyticsTrackerImpl::flushStep(bool force) {
-    if (zm_analytics::LastSendSucceeded()) {
+    if (t_preparingCrash) return;
+    if (Sdk::LastSendSucceeded()) {
         flushBody(force);
         return;
     }

@@ -4,6 +4,7 @@
 // and AnalyticsTrackerWrapper (forwards every call inside a catch-all).
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -132,9 +133,11 @@ public:
     static bool Is64BitWindows();
     static std::string UserAgent();
 
-    // Replaces the per-user base folder (local application data) for tests;
-    // empty restores the system's folder.
-    static void SetBaseFolderForTesting(const std::string& folder);
+    // Makes the records of a crash report now, while no lock is held, so that
+    // a crash handler only has to write them (Sdk::WriteCrashRecords):
+    // report makes the tracking calls of the report, whose records are kept
+    // for that instead of being queued, and no flush follows them.
+    void prepareCrashReport(const std::function<void()>& report);
 
 private:
     void AdoptServerIdentity();
@@ -150,6 +153,8 @@ private:
     std::string m_appStore;
     std::string m_dlAppId;
     std::string m_dlAppVersion;
+    std::string m_baseFolder;
+    long m_sendTimeoutMs = 3000;
     std::unique_ptr<NativeTrackLogger> m_logger;
     bool m_debug = false;
     bool m_startedCore = false;

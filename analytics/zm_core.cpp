@@ -22,6 +22,8 @@ void ErrorLine(const std::string& text) {
 namespace {
 
 std::atomic<Sdk*> g_sdk{nullptr};
+// While Capture runs on a thread: where that thread's records go instead of the queue.
+thread_local std::vector<std::string>* t_capture = nullptr;
 
 void Report(const std::string& message, std::string* out) {
     ErrorLine(message);
@@ -296,8 +298,11 @@ int64_t MakeTrackId(int64_t nowMs) {
 
 // ---- the singleton ---------------------------------------------------------------
 
-Sdk::Sdk(const std::string& stagingPath, const std::string& serverUrl, const std::string& distinctId, bool login)
-    : m_distinctId(distinctId), m_isLoginId(login), m_queue(std::make_unique<RecordQueue>(serverUrl, stagingPath)) {
+Sdk::Sdk(const std::string& stagingPath, const std::string& serverUrl, const std::string& distinctId, bool login,
+         long sendTimeoutMs)
+    : m_distinctId(distinctId),
+      m_isLoginId(login),
+      m_queue(std::make_unique<RecordQueue>(serverUrl, stagingPath, sendTimeoutMs)) {
     ClearSuperPropertiesOf(m_super);
 }
 
@@ -310,10 +315,10 @@ void Sdk::ClearSuperPropertiesOf(PropertiesNode& node) {
 }
 
 bool Sdk::Init(const std::string& stagingPath, const std::string& serverUrl, const std::string& distinctId,
-               bool isLoginId) {
+               bool isLoginId, long sendTimeoutMs) {
     if (!CheckId("Distinct ID", distinctId)) return false;
     if (!g_sdk.load()) {
-        g_sdk.store(new Sdk(stagingPath, serverUrl, distinctId, isLoginId));
+        g_sdk.store(new Sdk(stagingPath, serverUrl, distinctId, isLoginId, sendTimeoutMs));
         std::srand(static_cast<unsigned>(std::time(nullptr)));
     }
     return true;
@@ -411,6 +416,34 @@ bool Sdk::Flush() {
     return sdk && sdk->m_queue->Flush();
 }
 
+bool Sdk::LastSendSucceeded() {
+    Sdk* sdk = g_sdk.load();
+    return sdk && sdk->m_queue->LastSendSucceeded();
+}
+
+std::vector<std::string> Sdk::Capture(const std::function<void()>& make) {
+    std::vector<std::string> records;
+    std::vector<std::string>* outer = t_capture;
+    t_capture = &records;
+    try {
+        make();
+    } catch (...) {
+        t_capture = outer;
+        throw;
+    }
+    t_capture = outer;
+    return records;
+}
+
+void Sdk::PrepareCrashRecords(const std::vector<std::string>& records) {
+    if (Sdk* sdk = g_sdk.load()) sdk->m_queue->PrepareCrashRecords(records);
+}
+
+bool Sdk::WriteCrashRecords() {
+    Sdk* sdk = g_sdk.load();
+    return sdk && sdk->m_queue->WriteCrashRecords();
+}
+
 RecordQueue* Sdk::Queue() {
     Sdk* sdk = g_sdk.load();
     return sdk ? sdk->m_queue.get() : nullptr;
@@ -506,6 +539,10 @@ void Sdk::AddRecord(const std::string& type, const std::string& eventName, const
     out += ",\"type\":";
     AppendQuoted(out, type);
     out += '}';
+    if (t_capture) {
+        t_capture->push_back(std::move(out));
+        return;
+    }
     m_queue->Add(std::move(out));
 }
 

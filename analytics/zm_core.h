@@ -4,6 +4,7 @@
 // records and hands them to the transport queue.
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -102,7 +103,7 @@ public:
 
     // Creates the singleton on the first call; false when the distinct id is invalid.
     static bool Init(const std::string& stagingPath, const std::string& serverUrl, const std::string& distinctId,
-                     bool isLoginId);
+                     bool isLoginId, long sendTimeoutMs = 3000);
     static void Shutdown();
     static bool Exists();
 
@@ -132,11 +133,22 @@ public:
 
     // Sends everything queued (false when a batch failed or there is no core).
     static bool Flush();
+    // Whether the last batch sent was accepted (false without a core).
+    static bool LastSendSucceeded();
+
+    // Runs make and returns the records it made on this thread, which are
+    // not queued.
+    static std::vector<std::string> Capture(const std::function<void()>& make);
+    // The records a crash handler is to write (see RecordQueue).
+    static void PrepareCrashRecords(const std::vector<std::string>& records);
+    // Writes them to the staging file; no lock, no allocation.
+    static bool WriteCrashRecords();
     // The transport queue of the singleton (null without one).
     static RecordQueue* Queue();
 
 private:
-    Sdk(const std::string& stagingPath, const std::string& serverUrl, const std::string& distinctId, bool login);
+    Sdk(const std::string& stagingPath, const std::string& serverUrl, const std::string& distinctId, bool login,
+        long sendTimeoutMs);
     ~Sdk();
     static void ClearSuperPropertiesOf(PropertiesNode& node);
     void AddRecord(const std::string& type, const std::string& eventName, const PropertiesNode& properties,

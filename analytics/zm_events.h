@@ -53,6 +53,11 @@ struct ZmTrackerConfig {
     std::string logPath;
     int edition = 0;  // 0 china, 1 overseas
     std::string serverUrl;
+    // The limit of one batch upload.
+    long sendTimeoutMs = 3000;
+    // The per-user folder under which "ZMLocal\" holds the tracker's data;
+    // empty: the system's (local application data).
+    std::string baseFolder;
 };
 
 struct ZmEventTask {

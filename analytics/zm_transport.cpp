@@ -1,11 +1,14 @@
 #include "analytics/zm_transport.h"
 
+#include "analytics/zm_core.h"
+
 #include <curl/curl.h>
 #include <zlib.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cstring>
 #include <string>
 
 #include "analytics/zm_core.h"
@@ -17,10 +20,6 @@
 namespace zm_analytics {
 
 namespace {
-
-std::mutex g_flagLock;
-bool g_lastSendSucceeded = false;
-std::atomic<long> g_timeoutMs{BatchSender::kDefaultTimeoutMs};
 
 std::string Trim(const std::string& s) {
     size_t b = 0, e = s.size();
@@ -39,20 +38,21 @@ size_t WriteHeader(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
-
-std::wstring StagingPathW(const std::string& path) { return Utils::AnsiToWide(path); }
+// Milliseconds since 1970 as decimal digits into out (room for 20); returns
+// the count. No allocation, no lock.
+size_t FormatMs(int64_t ms, char* out) {
+    char rev[20];
+    size_t n = 0;
+    uint64_t v = ms < 0 ? 0 : static_cast<uint64_t>(ms);
+    do {
+        rev[n++] = static_cast<char>('0' + v % 10);
+        v /= 10;
+    } while (v != 0 && n < sizeof rev);
+    for (size_t i = 0; i < n; ++i) out[i] = rev[n - 1 - i];
+    return n;
+}
 
 }  // namespace
-
-bool LastSendSucceeded() {
-    std::lock_guard<std::mutex> g(g_flagLock);
-    return g_lastSendSucceeded;
-}
-
-void SetLastSendSucceeded(bool ok) {
-    std::lock_guard<std::mutex> g(g_flagLock);
-    g_lastSendSucceeded = ok;
-}
 
 bool GzipCompress(const std::string& input, std::string& output) {
     output.clear();
@@ -176,9 +176,6 @@ HttpReply HttpPost(const std::string& url, const std::string& body, long timeout
     return reply;
 }
 
-void BatchSender::SetTimeoutMs(long ms) { g_timeoutMs.store(ms > 0 ? ms : kDefaultTimeoutMs); }
-long BatchSender::TimeoutMs() { return g_timeoutMs.load(); }
-
 bool BatchSender::Send(const std::string& batchJson) {
     std::string body;
     bool ok = false;
@@ -190,18 +187,90 @@ bool BatchSender::Send(const std::string& batchJson) {
             ErrorLine("ZmAnalytics SDK send failed: " + reply.body);
         }
     }
-    SetLastSendSucceeded(ok);
+    m_lastOk = ok;
     return ok;
 }
 
-RecordQueue::RecordQueue(std::string serverUrl, std::string stagingFile)
-    : m_stagingFile(std::move(stagingFile)), m_sender(std::make_unique<BatchSender>(std::move(serverUrl))) {}
+RecordQueue::RecordQueue(std::string serverUrl, std::string stagingFile, long timeoutMs)
+    : m_stagingFile(std::move(stagingFile)),
+      m_timeoutMs(timeoutMs),
+      m_sender(std::make_unique<BatchSender>(std::move(serverUrl), timeoutMs)) {
+    if (m_stagingFile.empty()) return;
+    ReadStagingFile();
+    std::lock_guard<std::mutex> g(m_recordsLock);
+    RewriteStagingLocked();  // only the records read back stay in the file
+}
 
 RecordQueue::~RecordQueue() = default;
 
+std::wstring RecordQueue::StagingPath() const { return Utils::AnsiToWide(m_stagingFile); }
+
+void RecordQueue::ReadStagingFile() {
+    const std::wstring path = StagingPath();
+    const int64_t size = Utils::GetFileSize(path);
+    if (size <= 0) return;
+    if (size > kMaxStagingBytes) {
+        DEBUG_LOG(L"[analytics] staging file of %lld bytes skipped\r\n", static_cast<long long>(size));
+        ErrorLine("ZmAnalytics SDK: staging file of " + std::to_string(size) + " bytes skipped");
+        return;
+    }
+    std::string bytes;
+    if (!Utils::ReadFileBytes(path, bytes)) return;
+    size_t skipped = 0;
+    size_t pos = 0;
+    while (pos < bytes.size()) {
+        size_t end = bytes.find('\n', pos);
+        // The text after the last line feed is a line torn by a process that
+        // ended while appending it: never a whole record.
+        if (end == std::string::npos) {
+            ++skipped;
+            break;
+        }
+        std::string line = bytes.substr(pos, end - pos);
+        pos = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        if (line.empty()) continue;
+        if (line.front() != '{' || line.back() != '}') {
+            ++skipped;
+            continue;
+        }
+        m_staged.push_back(std::move(line));
+        if (m_staged.size() > m_maxRecords) m_staged.pop_front();
+    }
+    if (skipped != 0) {
+        DEBUG_LOG(L"[analytics] %u unreadable staged lines dropped\r\n", static_cast<unsigned>(skipped));
+        ErrorLine("ZmAnalytics SDK: " + std::to_string(skipped) + " unreadable staged lines dropped");
+    }
+}
+
+void RecordQueue::RewriteStagingLocked() {
+    if (m_stagingFile.empty()) return;
+    std::string bytes;
+    for (const auto* list : {&m_staged, &m_records}) {
+        for (const auto& r : *list) {
+            bytes += r;
+            bytes += '\n';
+        }
+    }
+    // The append handle is closed while the file is replaced (Windows refuses
+    // to replace a file that is open without delete sharing on some systems)
+    // and opened again on the new file.
+    m_append.Close();
+    const std::wstring path = StagingPath();
+    if (!Utils::WriteFileAtomically(path, bytes))
+        DEBUG_LOG(L"[analytics] staging file could not be rewritten\r\n");
+    m_append.Open(path);
+}
+
 void RecordQueue::Add(std::string record) {
     std::lock_guard<std::mutex> g(m_recordsLock);
+    if (m_append.IsOpen()) {
+        std::string line = record + '\n';
+        m_append.Append(line.data(), line.size());
+    }
     m_records.push_back(std::move(record));
+    // The file keeps the dropped record until its next rewrite; reading keeps
+    // only the newest records, so it never comes back ahead of newer ones.
     if (m_records.size() > m_maxRecords) m_records.pop_front();
 }
 
@@ -218,28 +287,13 @@ std::vector<std::string> RecordQueue::Snapshot() {
 void RecordQueue::LoadStagedLocked() {
     if (!m_needLoad) return;
     m_needLoad = false;
-    const std::wstring path = StagingPathW(m_stagingFile);
-    if (m_stagingFile.empty() || !Utils::FileExists(path)) return;
     size_t room = m_maxRecords - std::min(m_maxRecords, m_records.size());
-    if (room != 0) {
-        std::string bytes;
-        if (Utils::ReadFileBytes(path, bytes)) {
-            std::deque<std::string> kept;
-            size_t pos = 0;
-            while (pos < bytes.size()) {
-                size_t end = bytes.find('\n', pos);
-                if (end == std::string::npos) end = bytes.size();
-                std::string line = bytes.substr(pos, end - pos);
-                pos = end + 1;
-                if (!line.empty() && line.back() == '\r') line.pop_back();
-                if (line.empty() || line.front() != '{' || line.back() != '}') continue;
-                kept.push_back(std::move(line));
-                if (kept.size() > room) kept.pop_front();
-            }
-            m_records.insert(m_records.begin(), kept.begin(), kept.end());
-        }
-    }
-    Utils::WriteFileBytes(path, "");
+    bool dropped = m_staged.size() > room;
+    while (m_staged.size() > room) m_staged.pop_front();
+    m_records.insert(m_records.begin(), std::make_move_iterator(m_staged.begin()),
+                     std::make_move_iterator(m_staged.end()));
+    m_staged.clear();
+    if (dropped) RewriteStagingLocked();
 }
 
 bool RecordQueue::FlushPart() {
@@ -267,21 +321,29 @@ bool RecordQueue::FlushPart() {
         ok = m_sender && m_sender->Send(batch);
     } catch (const std::exception& e) {
         ErrorLine(std::string("Exception when flush failed: (") + e.what() + ") ");
+        m_lastOk = false;
+        std::lock_guard<std::mutex> g(m_recordsLock);
+        RewriteStagingLocked();
         return false;
     }
+    m_lastOk = ok;
+    std::lock_guard<std::mutex> g(m_recordsLock);
     if (!ok) {
-        std::lock_guard<std::mutex> g(m_recordsLock);
         size_t room = m_maxRecords - std::min(m_maxRecords, m_records.size());
         size_t keep = std::min(room, taken.size());
         m_records.insert(m_records.begin(), std::make_move_iterator(taken.end() - keep),
                          std::make_move_iterator(taken.end()));
+        // The file still holds the batch; it changes only when records went.
+        if (keep != taken.size()) RewriteStagingLocked();
+    } else {
+        RewriteStagingLocked();  // the sent records leave the file
     }
     return ok;
 }
 
 void RecordQueue::SetServerUrl(const std::string& url) {
     std::lock_guard<std::mutex> sending(m_sendingLock);
-    if (m_sender) m_sender = std::make_unique<BatchSender>(url);
+    if (m_sender) m_sender = std::make_unique<BatchSender>(url, m_timeoutMs);
 }
 
 bool RecordQueue::Flush() {
@@ -299,15 +361,53 @@ void RecordQueue::Close() {
     std::lock_guard<std::mutex> sending(m_sendingLock);
     std::lock_guard<std::mutex> g(m_recordsLock);
     LoadStagedLocked();
-    if (!m_stagingFile.empty()) {
-        std::string bytes;
-        for (const auto& r : m_records) {
-            bytes += r;
-            bytes += '\n';
-        }
-        Utils::WriteFileBytes(StagingPathW(m_stagingFile), bytes);
-    }
+    RewriteStagingLocked();
+    m_append.Close();
     m_sender.reset();
+}
+
+void RecordQueue::PrepareCrashRecords(const std::vector<std::string>& records) {
+    if (m_crashReady.load() || m_stagingFile.empty()) return;
+    std::vector<CrashRecord> prepared;
+    for (const std::string& r : records) {
+        static const std::string kTime = "\"time\":";
+        size_t at = r.rfind(kTime);
+        if (at == std::string::npos) continue;
+        size_t digits = at + kTime.size();
+        size_t end = r.find(',', digits);
+        if (end == std::string::npos) continue;
+        CrashRecord c;
+        c.before = r.substr(0, digits);
+        c.after = r.substr(end);
+        c.line.assign(1 + c.before.size() + 20 + c.after.size() + 1, '\0');
+        prepared.push_back(std::move(c));
+    }
+    m_crash = std::move(prepared);
+    m_crashReady.store(true, std::memory_order_release);
+}
+
+bool RecordQueue::WriteCrashRecords() {
+    if (!m_crashReady.load(std::memory_order_acquire)) return false;
+    if (m_crashWritten.test_and_set()) return false;
+    char digits[20];
+    size_t n = FormatMs(NowMilliseconds(), digits);
+    bool ok = true;
+    for (CrashRecord& c : m_crash) {
+        // A line feed first: a line another thread was appending when the
+        // crash stopped it stays a line of its own (dropped when read).
+        char* out = c.line.data();
+        size_t len = 0;
+        out[len++] = '\n';
+        std::memcpy(out + len, c.before.data(), c.before.size());
+        len += c.before.size();
+        std::memcpy(out + len, digits, n);
+        len += n;
+        std::memcpy(out + len, c.after.data(), c.after.size());
+        len += c.after.size();
+        out[len++] = '\n';
+        ok = m_append.Append(out, len) && ok;
+    }
+    return ok;
 }
 
 }  // namespace zm_analytics

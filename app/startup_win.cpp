@@ -22,9 +22,11 @@ void HardenDllSearch() {
     }
 }
 
+// The crashing thread may hold any lock (the analytics queue's, the heap's):
+// the report's records were made at start-up and are only written here, to
+// the staging file that the next run sends ("崩溃退出" and the crash event).
 long __stdcall CrashFilter(void* /*exceptionPointers*/) {
-    ReportTaskEvent(L"崩溃退出", 0.0f, L"", {{L"AB", L"IN"}});
-    ReportCrash();
+    WriteCrashReport();
     return 0;  // EXCEPTION_CONTINUE_SEARCH
 }
 

@@ -11,6 +11,7 @@
 #include "app/startup.h"
 #include "app/unattended.h"
 #include "install/exit_codes.h"
+#include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/sysinfo.h"
 
@@ -34,6 +35,14 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // The tracker was made from the file's settings; a server named on the
     // command line takes over before anything is reported.
     SetAnalyticsServer(config.AnalyticsUrl);
+#ifdef VELQOR_TEST_CRASH
+    // Test builds only: crash here when asked, with the tracker made and its
+    // crash report ready (no debugger dialog for it).
+    if (std::wstring crash; Utils::GetEnv(L"VELQOR_TEST_CRASH", crash) && crash == L"1") {
+        SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+        *static_cast<volatile int*>(nullptr) = 1;
+    }
+#endif
 
     const LaunchConfig::UnattendedOptions& unattended = config.Unattended;
     if (!unattended.LogFile.empty()) {

@@ -18,8 +18,6 @@ using curl_easy::CurlText;
 
 namespace {
 
-FILE* OpenNarrow(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
-
 // "1.获取文件大小的状态码为=%ld；" reported as a download failure reason.
 void ReportLengthStatus(long status, const CurlClient::FailureReason& failureReason) {
     if (!failureReason) return;
@@ -85,7 +83,7 @@ size_t CurlClient::OnHeader(char* data, size_t size, size_t count, void* client)
 
 CurlClient::~CurlClient() {
     m_cancel = true;
-    std::remove(Utils::NativePath(GetFilePath(true)).c_str());
+    Utils::RemoveFile(GetFilePath(true));
 }
 
 size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* client) {
@@ -95,7 +93,7 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* clie
     return written;
 }
 
-void CurlClient::BeginDigest(const std::string& partPath) {
+void CurlClient::BeginDigest(const std::wstring& partPath) {
     // Only a package whose URL names its digest is checked.
     if (Utils::GetUrlMd5(m_realUrl).size() != 32) return;
     m_md5 = std::make_unique<download_detail::HashPipe>();
@@ -104,7 +102,7 @@ void CurlClient::BeginDigest(const std::string& partPath) {
         return;
     }
     if (m_resumeOffset <= 0) return;
-    FILE* in = std::fopen(partPath.c_str(), "rb");
+    FILE* in = Utils::OpenFile(partPath, "rb");
     if (!in) {
         m_md5.reset();
         return;
@@ -123,8 +121,8 @@ void CurlClient::BeginDigest(const std::string& partPath) {
 
 int CurlClient::Start() {
     DEBUG_LOG(L"start download\r\n");
-    const std::string partPath = Utils::NativePath(GetFilePath(true));
-    const std::string destPath = Utils::NativePath(m_path);
+    const std::wstring partPath = GetFilePath(true);
+    const std::wstring& destPath = m_path;
     const std::string url = curl_easy::NarrowUrl(m_url);
     int result = 0;
     FILE* file = nullptr;
@@ -148,7 +146,7 @@ int CurlClient::Start() {
         result = kLengthUnknown;
     } else if (!(m_handle = curl_easy::NewHandle())) {
         result = kNoHandle;
-    } else if (!(file = OpenNarrow(partPath, "ab+"))) {
+    } else if (!(file = Utils::OpenFile(partPath, "ab+"))) {
         int err = errno;
         m_errorText = Utils::AnsiToWide(std::strerror(err)).substr(0, 200);
         result = kPartialFileError;
@@ -208,13 +206,13 @@ int CurlClient::Start() {
         // end) or the server does not resume. The next attempt starts from the
         // first byte and learns the real URL (its digest), length and
         // validator again.
-        std::remove(partPath.c_str());
+        Utils::RemoveFile(partPath);
         Forget();
         if (m_notResumed) result = CURLE_RANGE_ERROR;
     }
     if (result == 0) {
-        std::remove(destPath.c_str());
-        if (std::rename(partPath.c_str(), destPath.c_str()) != 0) result = kRenameFailed;
+        Utils::RemoveFile(destPath);
+        if (!Utils::MoveFileTo(partPath, destPath)) result = kRenameFailed;
         else if (m_md5) m_digest = m_md5->Finish();
     }
     m_md5.reset();

@@ -71,7 +71,7 @@ private:
     // The next attempt learns the real URL, length and validator anew.
     void Forget();
     // Starts the running digest with what the partial file already holds.
-    void BeginDigest(const std::string& partPath);
+    void BeginDigest(const std::wstring& partPath);
 
     std::wstring m_url;
     std::wstring m_path;

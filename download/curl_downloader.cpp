@@ -14,7 +14,7 @@ CCurlDownloader::CCurlDownloader(DownloadCallback callback, std::wstring url, st
       m_client(m_url, m_path, this, &CCurlDownloader::ProgressSink, settings.failureReason, settings.limits),
       m_delays(settings.delays) {
     // Only attempts within the life of this object resume.
-    std::remove(Utils::NativePath(m_client.GetFilePath(true)).c_str());
+    Utils::RemoveFile(m_client.GetFilePath(true));
 }
 
 CCurlDownloader::~CCurlDownloader() {

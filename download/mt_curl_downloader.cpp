@@ -51,7 +51,7 @@ CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url
       m_limits(settings.limits),
       m_delays(settings.delays),
       m_curlReady(settings.curlReady) {
-    std::remove(Utils::NativePath(m_path).c_str());
+    Utils::RemoveFile(m_path);
     deletePartFiles();
 }
 
@@ -61,13 +61,13 @@ CMTCurlDownloader::~CMTCurlDownloader() {
     clearParts();
 }
 
-std::string CMTCurlDownloader::partPath(const std::wstring& path, int index) {
-    return Utils::NativePath(path) + "_" + std::to_string(index);
+std::wstring CMTCurlDownloader::partPath(const std::wstring& path, int index) {
+    return path + L"_" + std::to_wstring(index);
 }
 
 void CMTCurlDownloader::deletePartFiles() {
-    std::remove(partPath(m_path, 0).c_str());
-    std::remove(partPath(m_path, 1).c_str());
+    Utils::RemoveFile(partPath(m_path, 0));
+    Utils::RemoveFile(partPath(m_path, 1));
 }
 
 void CMTCurlDownloader::Notify(int code, double value, const wchar_t* text) {
@@ -94,7 +94,7 @@ void CMTCurlDownloader::Start_Down() {
     Notify(DL_CODE_START, 1.0, L"");
     DEBUG_LOG(L"start download\r\n");
     const std::string url = curl_easy::NarrowUrl(m_url);
-    std::remove(Utils::NativePath(m_path).c_str());
+    Utils::RemoveFile(m_path);
     if (m_lastPercent == 0.0) deletePartFiles();
     if (m_realUrl.empty() || m_length < 256) {
         if (!getRealDownloadUrl(url)) {
@@ -111,11 +111,11 @@ void CMTCurlDownloader::Start_Down() {
         const int32_t offset = size * i;
         const int32_t partSize = i == count - 1 ? m_length - offset : size;
         part->partFile = partPath(m_path, i);
-        int64_t existing = Utils::GetFileSize(Utils::AnsiToWide(part->partFile));
+        int64_t existing = Utils::GetFileSize(part->partFile);
         if (existing < 0) existing = 0;
         if (existing > partSize) {
             // Longer than its range: not a part of this plan, never continued.
-            std::remove(part->partFile.c_str());
+            Utils::RemoveFile(part->partFile);
             existing = 0;
         }
         part->received = existing;
@@ -129,7 +129,7 @@ void CMTCurlDownloader::Start_Down() {
             part->status = 0;
         } else {
             part->status = -1;
-            part->file = std::fopen(part->partFile.c_str(), "ab+");
+            part->file = Utils::OpenFile(part->partFile, "ab+");
             if (!part->file) part->status = kPartFileError;
         }
         m_parts.push_back(std::move(part));
@@ -343,12 +343,12 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
     if (firstBad == 0) {
         self->m_lastPercent = 0.0;
         bool joined = false;
-        if (FILE* first = std::fopen(self->m_parts[0]->partFile.c_str(), "ab+")) {
+        if (FILE* first = Utils::OpenFile(self->m_parts[0]->partFile, "ab+")) {
             joined = true;
             std::vector<char> block(256 * 1024);
             for (size_t i = 1; i < self->m_parts.size() && joined; ++i) {
-                const std::string& name = self->m_parts[i]->partFile;
-                FILE* in = std::fopen(name.c_str(), "rb+");
+                const std::wstring& name = self->m_parts[i]->partFile;
+                FILE* in = Utils::OpenFile(name, "rb+");
                 if (!in) {
                     joined = false;
                     break;
@@ -362,18 +362,18 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
                 }
                 if (std::ferror(in)) joined = false;
                 std::fclose(in);
-                DEBUG_LOG(L"partPath::%ls\r\n", Utils::AnsiToWide(name).c_str());
+                DEBUG_LOG(L"partPath::%ls\r\n", name.c_str());
             }
             if (std::fclose(first) != 0) joined = false;
         }
-        const std::string dest = Utils::NativePath(self->m_path);
-        if (joined) joined = std::rename(self->m_parts[0]->partFile.c_str(), dest.c_str()) == 0;
+        const std::wstring& dest = self->m_path;
+        if (joined) joined = Utils::MoveFileTo(self->m_parts[0]->partFile, dest);
         self->deletePartFiles();
         if (!joined) {
             // The parts could not be joined into the destination: a failed run.
             DEBUG_LOG(L"joining the parts into the destination failed\r\n");
             firstBad = kPartFileError;
-            std::remove(dest.c_str());
+            Utils::RemoveFile(dest);
         }
     }
     if (firstBad == 0) {
@@ -381,7 +381,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
             std::string actual = Utils::GetFileMd5(self->m_path);
             if (actual.size() == 32 && !Utils::Md5Equal(actual, self->m_urlMd5)) {
                 self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
-                std::remove(Utils::NativePath(self->m_path).c_str());
+                Utils::RemoveFile(self->m_path);
                 self->clearParts();
                 if (self->m_retried) {
                     DEBUG_LOG(L"finish recv, md5 chaek failed and retry failed.\r\n");

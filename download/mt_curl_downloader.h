@@ -27,7 +27,7 @@ struct DownloadPartNode {
     int32_t fileLength = 0;  // the whole package's length
     curl_easy::EasyHandle handle;
     std::string url;
-    std::string partFile;
+    std::wstring partFile;
     int status = -1;  // -1 pending, 0 complete, -2 no part file, else libcurl code
     std::atomic<int64_t> received{0};
     // Per attempt: the reply's Content-Range, and whether its body may be
@@ -47,7 +47,7 @@ public:
     ~CMTCurlDownloader() override;
     void Start() override;
 
-    static std::string partPath(const std::wstring& path, int index);
+    static std::wstring partPath(const std::wstring& path, int index);
 
 private:
     void Start_Down();

@@ -21,7 +21,14 @@ std::wstring CDownloadInstaller::PackagePathFor(const std::wstring& installDir) 
 }
 
 void CDownloadInstaller::Start() {
-    m_packagePath = PackagePathFor(m_choices.installDir);
+    {
+        // From here on the deletions of earlier runs that are still to come
+        // (a package or uninstaller finishing late) leave this start's files
+        // alone: they check the start they belong to under the same lock.
+        std::lock_guard<std::mutex> g(m_filesLock);
+        ++m_startCount;
+        m_packagePath = PackagePathFor(m_choices.installDir);
+    }
     const int type = m_choices.downloadType;
     DEBUG_LOG(L"DL_TYPE=%d\r\n", type);
     if (!m_downloader && m_factory) {
@@ -37,7 +44,7 @@ void CDownloadInstaller::Start() {
         // The verdict usually arrives while the package still runs, when its
         // file cannot be deleted yet (Windows keeps a running program's file):
         // the deletions are made again once the package has exited.
-        m_installer->SetRunEndedHandler([this] { DeletePackages(); });
+        m_installer->SetRunEndedHandler([this] { DeletePackages(m_installRunStart.load()); });
     }
     m_installer->SetChoices(m_choices);
 
@@ -54,6 +61,7 @@ void CDownloadInstaller::Start() {
         m_uninstaller = std::make_unique<CUnInstaller>(
             [this](int code, double value, const wchar_t* text) { OnUninstall(code, value, text); }, tempCopy,
             oldFolder);
+        m_uninstaller->SetExitWaitMs(m_choices.exitWaitMs);
         m_uninstaller->SetRunEndedHandler([this] { OnUninstallEnded(); });
         m_uninstaller->Run();
         return;
@@ -61,12 +69,22 @@ void CDownloadInstaller::Start() {
     if (m_downloader) m_downloader->Start();
 }
 
-void CDownloadInstaller::DeletePackages() {
+void CDownloadInstaller::DeletePackages(uint64_t start) {
+    std::lock_guard<std::mutex> g(m_filesLock);
+    if (start != m_startCount) return;  // a new start owns the files now
     Utils::RemoveFile(m_packagePath);
     if (!m_failedPackage.empty()) Utils::RemoveFile(m_failedPackage);
 }
 
+uint64_t CDownloadInstaller::CurrentStart() {
+    std::lock_guard<std::mutex> g(m_filesLock);
+    return m_startCount;
+}
+
 void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text) {
+    // The start this notification belongs to, taken before the owner hears of
+    // it (and may start again).
+    const uint64_t start = CurrentStart();
     if (m_ownerCallback) m_ownerCallback(code, value, text);
     switch (code) {
     case DL_CODE_START:
@@ -78,14 +96,20 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
         break;
     case DL_CODE_SUCCESS:
         DEBUG_LOG(L"DOWNLOAD_SUCCESS\r\n");
+        m_nextRunStart = start;
         m_installer->Run();
         DEBUG_LOG(L"DL_CODE_SUCCESS\r\n");
         break;
     case DL_CODE_FAIL:
         DEBUG_LOG(L"DL_CODE_FAIL\r\n");
-        Utils::RemoveFile(m_packagePath);
-        if (!m_failedPackage.empty()) Utils::RemoveFile(m_failedPackage);
-        m_failedPackage = m_packagePath;
+        {
+            std::lock_guard<std::mutex> g(m_filesLock);
+            if (start == m_startCount) {
+                Utils::RemoveFile(m_packagePath);
+                if (!m_failedPackage.empty()) Utils::RemoveFile(m_failedPackage);
+            }
+            m_failedPackage = m_packagePath;
+        }
         break;
     case DL_CODE_RETRY:
         DEBUG_LOG(L"DL_CODE_RETRY\r\n");
@@ -130,6 +154,11 @@ void CDownloadInstaller::OnUninstallEnded() {
 }
 
 void CDownloadInstaller::OnInstall(int code, double value, const wchar_t* text) {
+    // A run's first notification: from now on its notifications and its end
+    // belong to the start that downloaded its package (the run before it has
+    // ended: the installer runs one worker at a time).
+    if (code == IST_CODE_START) m_installRunStart = m_nextRunStart.load();
+    const uint64_t start = m_installRunStart.load();
     if (m_ownerCallback) m_ownerCallback(code, value, text);
     switch (code) {
     case IST_CODE_START:
@@ -137,11 +166,11 @@ void CDownloadInstaller::OnInstall(int code, double value, const wchar_t* text) 
         break;
     case IST_CODE_SUCCESS:
         DEBUG_LOG(L"INSTALL_SUCCESS\r\n");
-        DeletePackages();
+        DeletePackages(start);
         break;
     case IST_CODE_FAIL:
         DEBUG_LOG(L"IST_CODE_FAIL\r\n");
-        DeletePackages();
+        DeletePackages(start);
         break;
     default:
         break;

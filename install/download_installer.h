@@ -6,6 +6,7 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "download/downloader.h"
@@ -44,7 +45,9 @@ private:
     void OnDownload(int code, double value, const wchar_t* text);
     void OnUninstall(int code, double value, const wchar_t* text);
     void OnInstall(int code, double value, const wchar_t* text);
-    void DeletePackages();
+    // Deletes the package files unless a start after `start` has been made.
+    void DeletePackages(uint64_t start);
+    uint64_t CurrentStart();
     void OnUninstallEnded();
 
     std::unique_ptr<CUnInstaller> m_uninstaller;
@@ -55,6 +58,13 @@ private:
     std::wstring m_failedPackage;
     DownloaderFactory m_factory;
     DownloadCallback m_ownerCallback;
+    // Starts made so far, the one whose package the installer is to run next
+    // and the one whose package it runs now; the lock makes a deletion and a
+    // new start happen one after the other.
+    std::mutex m_filesLock;
+    uint64_t m_startCount = 0;
+    std::atomic<uint64_t> m_nextRunStart{0};
+    std::atomic<uint64_t> m_installRunStart{0};
     // The uninstaller of the current start reported success / a failure.
     std::atomic<bool> m_uninstallSucceeded{false};
     std::atomic<bool> m_uninstallFailed{false};

@@ -44,6 +44,7 @@ void CInstaller::Execute() {
     // Each run's output is read in the ANSI code page until it says otherwise,
     // also when an earlier run on this object switched to another one.
     m_codePage = 0;
+    SetExitWaitMs(m_choices.exitWaitMs);
     if (!LaunchChild(IST_CODE_FAIL)) return;
     if (ReadAndClose(&ReadUntilVerdict)) Notify(IST_CODE_SUCCESS, 1.0, L"");  // ended without a verdict
 }

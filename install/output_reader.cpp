@@ -1,13 +1,63 @@
 #include "install/output_reader.h"
 
+#include <chrono>
 #include <vector>
+
+#include "utils/log.h"
 
 namespace install_detail {
 
 namespace {
 
-// Parses lines in order; returns the last non-zero verdict among them.
-int ParseLines(const std::vector<std::string>& lines, const CodePageFn& codePage, const ParseFn& parse) {
+using Clock = std::chrono::steady_clock;
+constexpr Clock::time_point kNoDeadline = Clock::time_point::max();
+// How often a quiet child is checked for having ended.
+constexpr uint32_t kExitPollMs = 100;
+// What is still read once the child has ended (a grandchild may go on writing).
+constexpr size_t kMaxAfterExit = 64 * 1024;
+
+uint32_t MsUntil(Clock::time_point deadline) {
+    if (deadline == kNoDeadline) return UINT32_MAX;
+    auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+    return left <= 0 ? 0 : left > UINT32_MAX - 1 ? UINT32_MAX - 1 : static_cast<uint32_t>(left);
+}
+
+Clock::time_point After(uint32_t ms) { return Clock::now() + std::chrono::milliseconds(ms); }
+
+enum class Stop { Ended, Taken, Deadline };
+
+// Reads chunks and hands each to take (which returns false to stop) until the
+// output ends, the child has been seen to end and what it left is read, or the
+// deadline (which take may move) passes.
+template <class Take>
+Stop Pump(Utils::ChildProcess& child, const Clock::time_point& deadline, Take&& take) {
+    bool exited = false;
+    size_t afterExit = 0;
+    for (;;) {
+        uint32_t left = MsUntil(deadline);
+        if (left == 0) return Stop::Deadline;
+        std::string bytes;
+        auto r = child.ReadChunkFor(bytes, exited ? 0 : (left < kExitPollMs ? left : kExitPollMs));
+        if (r == Utils::ChildProcess::Read::Ended) return Stop::Ended;
+        if (r == Utils::ChildProcess::Read::Data) {
+            if (!bytes.empty() && !take(bytes)) return Stop::Taken;
+            if (exited && (afterExit += bytes.size()) >= kMaxAfterExit) return Stop::Ended;
+            continue;
+        }
+        if (exited) return Stop::Ended;  // gone, and nothing more is there now
+        exited = !child.IsRunning();
+    }
+}
+
+// Parses the lines completed by bytes; returns the last non-zero verdict.
+int ParseBytes(Utils::LineAssembler& assembler, const std::string& bytes, bool ended, const CodePageFn& codePage,
+               const ParseFn& parse) {
+    std::vector<std::string> lines;
+    if (!bytes.empty()) lines = assembler.Feed(bytes);
+    if (ended) {
+        std::string rest;
+        if (assembler.TakeRest(rest)) lines.push_back(std::move(rest));
+    }
     int verdict = 0;
     for (const std::string& raw : lines) {
         int v = parse(Utils::DecodeLine(raw, codePage()));
@@ -16,39 +66,53 @@ int ParseLines(const std::vector<std::string>& lines, const CodePageFn& codePage
     return verdict;
 }
 
-int ReadPass(Utils::ChildProcess& child, Utils::LineAssembler& assembler, const CodePageFn& codePage,
-             const ParseFn& parse, bool& ended) {
-    std::string bytes;
-    bool ok = child.ReadChunk(bytes);
-    ended = !ok && bytes.empty();
-    std::vector<std::string> lines;
-    if (!bytes.empty()) lines = assembler.Feed(bytes);
-    if (ended) {
-        std::string rest;
-        if (assembler.TakeRest(rest)) lines.push_back(std::move(rest));
-    }
-    return ParseLines(lines, codePage, parse);
+// After a verdict: the child gets until the deadline to end; its output is
+// read and dropped meanwhile.
+void AwaitExitAfterVerdict(Utils::ChildProcess& child, Clock::time_point deadline) {
+    Pump(child, deadline, [](const std::string&) { return true; });
+    if (!child.WaitForExitFor(MsUntil(deadline)))
+        DEBUG_LOG(L"child %u still runs after its verdict; no longer waited for\r\n", child.ProcessId());
 }
 
 }  // namespace
 
-bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse) {
+bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse,
+                      uint32_t exitWaitMs) {
     Utils::LineAssembler assembler;
-    for (;;) {
-        bool ended = false;
-        if (ReadPass(child, assembler, codePage, parse, ended) != 0) return false;
-        if (ended) return true;
+    bool verdict = false;
+    Pump(child, kNoDeadline, [&](const std::string& bytes) {
+        verdict = ParseBytes(assembler, bytes, false, codePage, parse) != 0;
+        return !verdict;
+    });
+    if (!verdict) verdict = ParseBytes(assembler, "", true, codePage, parse) != 0;
+    if (!verdict) {
+        child.WaitForExit();
+        return true;
     }
+    AwaitExitAfterVerdict(child, After(exitWaitMs));
+    return false;
 }
 
-bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse) {
+bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse, uint32_t exitWaitMs) {
     Utils::LineAssembler assembler;
-    bool ok = true;
-    for (;;) {
-        bool ended = false;
-        if (ReadPass(child, assembler, codePage, parse, ended) != 0) ok = false;
-        if (ended) return ok;
+    bool verdict = false;
+    Clock::time_point deadline = kNoDeadline;
+    auto note = [&](int v) {
+        if (v == 0) return;
+        if (!verdict) deadline = After(exitWaitMs);
+        verdict = true;
+    };
+    Pump(child, deadline, [&](const std::string& bytes) {
+        note(ParseBytes(assembler, bytes, false, codePage, parse));
+        return true;
+    });
+    note(ParseBytes(assembler, "", true, codePage, parse));
+    if (!verdict) {
+        child.WaitForExit();
+        return true;
     }
+    AwaitExitAfterVerdict(child, deadline);
+    return false;
 }
 
 }  // namespace install_detail

@@ -4,6 +4,13 @@
 // force when it is reached (so an "Encode=" line applies to the lines after
 // it), and text after the last line feed counts as a final line once the
 // output ends.
+//
+// Neither discipline can be held for ever by a child that gave its verdict:
+// after the verdict the reader waits at most exitWaitMs for the child to end
+// (draining its output meanwhile, so it never blocks on a full pipe), then
+// leaves it running. Before a verdict there is no limit, but a child that has
+// ended ends the reading even when something it started still holds the pipe.
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -14,14 +21,19 @@ namespace install_detail {
 using CodePageFn = std::function<unsigned()>;
 using ParseFn = std::function<int(const std::wstring& line)>;
 
-// The package discipline: reads until a line gives a verdict or the output
-// ends. Returns true when the output ended without a verdict; nothing after
-// the read that held the verdict is read.
-bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse);
+// The longest a run waits for its child after the verdict, by default.
+constexpr uint32_t kDefaultExitWaitMs = 30000;
 
-// The uninstaller discipline: reads and parses everything up to the end of the
-// output, also what the child wrote just before it exited. Returns true when no
-// line gave a verdict.
-bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse);
+// The package discipline: parses until a line gives a verdict or the output
+// ends; nothing after the read that held the verdict is parsed, what follows
+// is read and dropped until the child ends or exitWaitMs have passed. Returns
+// true when the output ended without a verdict (the child has then exited).
+bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse,
+                      uint32_t exitWaitMs);
+
+// The uninstaller discipline: parses everything until the child ends, also
+// what it wrote just before it exited; once a line gave a verdict, for at most
+// exitWaitMs more. Returns true when no line gave a verdict.
+bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse, uint32_t exitWaitMs);
 
 }  // namespace install_detail

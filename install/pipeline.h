@@ -70,4 +70,7 @@ struct InstallChoices {
     std::wstring installLanguage;  // "" for none
     int32_t downloadType = 1;      // 2 URL moniker, 3 multi-part, anything else single-stream
     std::wstring instCmd;          // extra text for the package's command line
+    // How long the package or the previous uninstaller may keep running after
+    // it printed its verdict before the installation goes on without it.
+    uint32_t exitWaitMs = 30000;
 };

@@ -47,8 +47,8 @@ bool ProtocolRunner::LaunchChild(int failCode) {
 
 bool ProtocolRunner::ReadAndClose(Reader reader) {
     bool result = reader(
-        *m_child, [this] { return m_codePage.load(); }, [this](const std::wstring& line) { return Parse(line); });
-    m_child->WaitForExit();
+        *m_child, [this] { return m_codePage.load(); }, [this](const std::wstring& line) { return Parse(line); },
+        m_exitWaitMs.load());
     m_child->Close();
     m_child.reset();
     return result;

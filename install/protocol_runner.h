@@ -32,6 +32,11 @@ public:
     virtual int Parse(const std::wstring& chunk) = 0;
 
     unsigned CodePage() const { return m_codePage; }
+
+    // The longest a run waits for its child after the child gave its verdict
+    // (see output_reader.h); the run then ends and the child is left running.
+    void SetExitWaitMs(uint32_t ms) { m_exitWaitMs = ms; }
+    uint32_t ExitWaitMs() const { return m_exitWaitMs; }
     const std::wstring& CommandLine() const { return m_commandLine; }
 
 protected:
@@ -52,12 +57,15 @@ protected:
     // Launches the command line as a hidden child. When that fails, notifies
     // (failCode, 2.0, "") and returns false.
     bool LaunchChild(int failCode);
-    // Reads the child's output with one of the reading disciplines, waits for
-    // the child to exit and closes it. Returns what the reader returned.
-    using Reader = bool (*)(Utils::ChildProcess&, const install_detail::CodePageFn&, const install_detail::ParseFn&);
+    // Reads the child's output with one of the reading disciplines, which also
+    // waits for the child (bounded once it gave its verdict), and closes it.
+    // Returns what the reader returned.
+    using Reader = bool (*)(Utils::ChildProcess&, const install_detail::CodePageFn&, const install_detail::ParseFn&,
+                            uint32_t exitWaitMs);
     bool ReadAndClose(Reader reader);
 
     std::atomic<unsigned> m_codePage{0};
+    std::atomic<uint32_t> m_exitWaitMs{install_detail::kDefaultExitWaitMs};
 
 private:
     DownloadCallback m_callback;

@@ -11,13 +11,6 @@ Pipe::~Pipe() {
     CloseReadEnd();
 }
 
-ChildProcess::~ChildProcess() { Close(); }
-
-void ChildProcess::ReleasePipes() {
-    m_errPipe.reset();
-    m_outPipe.reset();
-    m_inPipe.reset();
-}
 
 std::wstring DecodeChunk(const std::string& bytes, unsigned codePage) {
     size_t n = bytes.find('\0');

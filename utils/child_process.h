@@ -1,7 +1,9 @@
 #pragma once
-// Child programs with redirected standard streams: anonymous pipes, a hidden
-// child process that inherits exactly its three pipe ends, chunked reads of its
-// standard output, and the text helpers that turn those chunks into lines.
+// Child programs with redirected standard streams: pipes, a hidden child
+// process whose standard input is the null device and whose standard output
+// and error are pipes, chunked reads of its standard output (blocking or with a
+// time limit), a reader that drains its standard error so that the child never
+// blocks on it, and the text helpers that turn output chunks into lines.
 #include <cstdint>
 #include <exception>
 #include <memory>
@@ -22,8 +24,10 @@ public:
 using NativeHandle = intptr_t;
 constexpr NativeHandle kNullHandle = -1;
 
-// One anonymous pipe. Both ends are created inheritable on Windows and
-// close-on-exec on POSIX; the launcher decides which end a child gets.
+// One pipe. Both ends are created inheritable on Windows and close-on-exec on
+// POSIX; the launcher decides which end a child gets. On Windows the read end
+// is opened for overlapped reads so that a read can wait with a time limit or
+// be stopped; the write end is an ordinary handle for the child.
 class Pipe {
 public:
     Pipe();  // throws Exception
@@ -46,7 +50,7 @@ public:
     static constexpr size_t kMaxCommandLine = 1023;  // characters, without the terminator
     static constexpr size_t kChunkSize = 1024;        // bytes per read
 
-    ChildProcess() = default;
+    ChildProcess();
     ~ChildProcess();  // closes whatever is still open; does not wait for the child
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
@@ -62,11 +66,21 @@ public:
     // the output has ended (the child and everything it started closed it).
     bool ReadChunk(std::string& bytes);
 
+    enum class Read { Data, Ended, TimedOut };
+    // The same read, waiting at most timeoutMs (0: only what is there now).
+    Read ReadChunkFor(std::string& bytes, uint32_t timeoutMs);
+
     bool IsRunning();
     void WaitForExit();
+    // Waits at most timeoutMs; true once the child has exited.
+    bool WaitForExitFor(uint32_t timeoutMs);
+    // Bytes the child wrote to its standard error so far (read and dropped).
+    uint64_t ErrorBytesDrained() const;
     // Ends the child at once (tests and emergencies; the runners never do).
     void Terminate();
-    // Closes the process handles and every pipe end still open.
+    // Closes the process handles and every pipe end still open, after
+    // stopping and joining the standard-error reader. Does not wait for the
+    // child: one still running gets a broken pipe if it writes again.
     void Close();
 
     const std::wstring& CommandLine() const { return m_commandLine; }
@@ -74,9 +88,11 @@ public:
 
 private:
     std::wstring m_commandLine;
+    struct ErrorDrain;  // the standard-error reader thread (per platform)
     std::unique_ptr<Pipe> m_errPipe;
     std::unique_ptr<Pipe> m_outPipe;
-    std::unique_ptr<Pipe> m_inPipe;
+    std::unique_ptr<ErrorDrain> m_errDrain;
+    NativeHandle m_nullInput = kNullHandle;  // the child's standard input
     NativeHandle m_process = kNullHandle;
     NativeHandle m_thread = kNullHandle;
     uint32_t m_pid = 0;

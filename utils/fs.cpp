@@ -54,6 +54,17 @@ bool CreateDirectories(const std::wstring& path) {
     return true;
 }
 
+bool WriteFileAtomically(const std::wstring& path, const std::string& bytes) {
+    const std::wstring temp = path + L".tmp";
+    if (!WriteFileBytes(temp, bytes)) {
+        RemoveFile(temp);
+        return false;
+    }
+    if (MoveFileTo(temp, path)) return true;
+    RemoveFile(temp);
+    return false;
+}
+
 }  // namespace Utils
 
 #include "utils/text.h"

@@ -1,7 +1,9 @@
 #pragma once
 // Files, folders, special folders and the environment. Paths are wide strings
 // with Windows separators; the POSIX implementation accepts "\" and "/" alike.
+#include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -51,6 +53,33 @@ int64_t GetFileSize(const std::wstring& path);
 bool ReadFileBytes(const std::wstring& path, std::string& bytes);
 bool WriteFileBytes(const std::wstring& path, const std::string& bytes);
 bool AppendFileBytes(const std::wstring& path, const std::string& bytes);
+// Replaces the file's content so that a reader (or a process killed meanwhile)
+// sees the old content or the new one, never a mix: the bytes go to
+// path + ".tmp" first, which then replaces the file.
+bool WriteFileAtomically(const std::wstring& path, const std::string& bytes);
+// The C runtime's fopen for a wide path (_wfopen on Windows, so a path with
+// characters outside the ANSI code page works); mode as for fopen, e.g. "rb".
+std::FILE* OpenFile(const std::wstring& path, const char* mode);
+
+// A file held open for appending whole records. Each Append is one write
+// call in append mode, so records of one process do not interleave; Append
+// takes no lock and allocates nothing, so a crash handler may call it while
+// another thread is stopped anywhere.
+class AppendFile {
+public:
+    AppendFile() = default;
+    ~AppendFile() { Close(); }
+    AppendFile(const AppendFile&) = delete;
+    AppendFile& operator=(const AppendFile&) = delete;
+
+    bool Open(const std::wstring& path);  // creates the file when missing
+    void Close();
+    bool IsOpen() const { return m_handle.load() != -1; }
+    bool Append(const char* data, size_t size) const;
+
+private:
+    std::atomic<intptr_t> m_handle{-1};
+};
 
 // The native narrow form of a path on this platform (POSIX: UTF-8 with "\"
 // turned into "/"; Windows: the ANSI code page).

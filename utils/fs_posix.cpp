@@ -1,4 +1,7 @@
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <cstdlib>
 #include <filesystem>
@@ -138,5 +141,30 @@ bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
 }
 
 std::wstring ShortPathOf(const std::wstring& path) { return path; }
+
+std::FILE* OpenFile(const std::wstring& path, const char* mode) { return std::fopen(NativePath(path).c_str(), mode); }
+
+bool AppendFile::Open(const std::wstring& path) {
+    Close();
+    int fd = ::open(NativePath(path).c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) return false;
+    m_handle = fd;
+    return true;
+}
+
+void AppendFile::Close() {
+    intptr_t fd = m_handle.exchange(-1);
+    if (fd != -1) ::close(static_cast<int>(fd));
+}
+
+bool AppendFile::Append(const char* data, size_t size) const {
+    intptr_t fd = m_handle.load();
+    if (fd == -1) return false;
+    for (;;) {
+        ssize_t n = ::write(static_cast<int>(fd), data, size);
+        if (n < 0 && errno == EINTR) continue;
+        return n == static_cast<ssize_t>(size);
+    }
+}
 
 }  // namespace Utils

@@ -132,6 +132,33 @@ bool WriteFileBytes(const std::wstring& path, const std::string& bytes) {
     return f.h != INVALID_HANDLE_VALUE && WriteAll(f.h, bytes);
 }
 
+std::FILE* OpenFile(const std::wstring& path, const char* mode) {
+    std::wstring wideMode(mode, mode + std::char_traits<char>::length(mode));
+    return _wfopen(path.c_str(), wideMode.c_str());
+}
+
+bool AppendFile::Open(const std::wstring& path) {
+    Close();
+    // Readers and the replacement of the file by a rewrite are not blocked.
+    HANDLE h = CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    m_handle = reinterpret_cast<intptr_t>(h);
+    return true;
+}
+
+void AppendFile::Close() {
+    intptr_t h = m_handle.exchange(-1);
+    if (h != -1) CloseHandle(reinterpret_cast<HANDLE>(h));
+}
+
+bool AppendFile::Append(const char* data, size_t size) const {
+    intptr_t h = m_handle.load();
+    if (h == -1) return false;
+    DWORD wrote = 0;
+    return WriteFile(reinterpret_cast<HANDLE>(h), data, static_cast<DWORD>(size), &wrote, nullptr) && wrote == size;
+}
+
 bool AppendFileBytes(const std::wstring& path, const std::string& bytes) {
     FileHandle f(CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
                              FILE_ATTRIBUTE_NORMAL, nullptr));

@@ -21,10 +21,10 @@ TEST(Tls, UntrustedCertificateFailsTheSend) {
     HttpReply reply = HttpPost(url, body, 5000);
     EXPECT_EQ(reply.code, -1);
     EXPECT_NE(reply.body.find("certificate"), std::string::npos) << reply.body;
-    SetLastSendSucceeded(true);
     analytics_test::StreamCapture err(std::cerr);
-    EXPECT_FALSE(BatchSender(url).Send("[{\"a\":1}]"));
-    EXPECT_FALSE(LastSendSucceeded());
+    BatchSender sender(url);
+    EXPECT_FALSE(sender.Send("[{\"a\":1}]"));
+    EXPECT_FALSE(sender.LastSendSucceeded());
 }
 
 }  // namespace

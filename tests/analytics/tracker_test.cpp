@@ -156,8 +156,8 @@ class Catalogue : public testing::Test {
 protected:
     void SetUp() override {
         zm_analytics::Sdk::Shutdown();
-        AnalyticsTrackerImpl::SetBaseFolderForTesting(Utils::WideToAnsi(m_dir.Path()));
         ZmTrackerConfig c;
+        c.baseFolder = Utils::WideToAnsi(m_dir.Path());
         c.appName = "velqordoc.downloader";
         c.appVersion = "1.7.9";
         c.appStore = "velqor-setup.exe";
@@ -168,7 +168,6 @@ protected:
     }
     void TearDown() override {
         m_impl.reset();
-        AnalyticsTrackerImpl::SetBaseFolderForTesting("");
     }
     // Properties of the last queued record (with the event name checked).
     Json::Value Last(const std::string& event) {
@@ -343,8 +342,9 @@ TEST_F(Catalogue, IdentityFileAndFolders) {
     EXPECT_EQ(Utils::IniReadStringA(s.settingsFile, "UninstallInfo", "AppStore", ""), "velqor-setup.exe");
     EXPECT_EQ(zm_analytics::Sdk::DistinctId(), id);
 
-    auto config = [](const std::string& url) {
+    auto config = [this](const std::string& url) {
         ZmTrackerConfig c;
+        c.baseFolder = Utils::WideToAnsi(m_dir.Path());
         c.appName = "velqordoc.downloader";
         c.appVersion = "1.7.9";
         c.appStore = "velqor-setup.exe";
@@ -380,6 +380,7 @@ TEST_F(Catalogue, IdentityFileAndFolders) {
 TEST_F(Catalogue, WrapperSwallowsFailuresWithItsLine) {
     m_impl.reset();
     ZmTrackerConfig c;
+    c.baseFolder = Utils::WideToAnsi(m_dir.Path());
     c.appName = "velqordoc.downloader";
     c.appVersion = "1.7.9";
     c.appStore = "velqor-setup.exe";

@@ -2,6 +2,7 @@
 // local collector (started by the test fixture, see CMakeLists.txt).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <regex>
@@ -14,6 +15,7 @@
 #include "config/launch_config.h"
 #include "support.h"
 #include "tests/common/temp_dir.h"
+#include "utils/child_process.h"
 #include "utils/fs.h"
 #include "utils/ini.h"
 #include "utils/log.h"
@@ -35,14 +37,10 @@ protected:
         if (!m_collector.Available()) GTEST_SKIP() << "no collector (run through ctest)";
         m_collector.Reset();
         Sdk::Shutdown();
-        SetLastSendSucceeded(false);
-        BatchSender::SetTimeoutMs(BatchSender::kDefaultTimeoutMs);
-        AnalyticsTrackerImpl::SetBaseFolderForTesting(Utils::WideToAnsi(m_dir.Path()));
     }
     void TearDown() override {
         GlobalTracker.reset();
         Sdk::Shutdown();
-        AnalyticsTrackerImpl::SetBaseFolderForTesting("");
         Utils::SetLogSink(nullptr);
     }
     std::vector<int> Numbers() {
@@ -64,6 +62,7 @@ protected:
         c.dlAppId = "velqordoc";
         c.edition = edition;
         c.serverUrl = m_collector.Url();
+        c.baseFolder = Utils::WideToAnsi(m_dir.Path());
         return c;
     }
     std::string StagingFile() { return Utils::WideToAnsi(m_dir.File(L"queue.txt")); }
@@ -80,7 +79,7 @@ TEST_F(Wire, SixtyFiveRecordsLeaveAsThirtyThirtyFive) {
     auto n = Numbers();
     ASSERT_EQ(n.size(), 65u);
     for (int i = 0; i < 65; ++i) EXPECT_EQ(n[i], i);
-    EXPECT_TRUE(LastSendSucceeded());
+    EXPECT_TRUE(q.LastSendSucceeded());
     EXPECT_EQ(m_collector.Stats()["rejected"].asInt(), 0);
 }
 
@@ -98,7 +97,7 @@ TEST_F(Wire, FailedBatchGoesFirstAtTheNextFlush) {
             EXPECT_FALSE(q.Flush()) << f.mode;
             EXPECT_NE(err.Text().find("ZmAnalytics SDK send failed: "), std::string::npos);
         }
-        EXPECT_FALSE(LastSendSucceeded());
+        EXPECT_FALSE(q.LastSendSucceeded());
         EXPECT_EQ(q.Size(), 5u);
         for (int i = 5; i < 8; ++i) q.Add(Rec(i));
         EXPECT_TRUE(q.Flush());
@@ -160,10 +159,148 @@ TEST_F(Wire, StagedRecordsAreSentFirstByTheNextRun) {
     EXPECT_EQ(Utils::GetFileSize(Utils::AnsiToWide(StagingFile())), 0);
 }
 
+// Every queued record is in the staging file at once: a run that never
+// closes its queue (killed) leaves them for the next run, whose reading drops
+// the line torn by the kill and anything else that is not a record.
+TEST_F(Wire, RecordsOfARunThatNeverClosedAreSentByTheNext) {
+    {
+        RecordQueue killed(m_collector.Url(), StagingFile());
+        for (int i = 0; i < 5; ++i) killed.Add(Rec(i));
+    }  // no Close
+    Utils::AppendFileBytes(Utils::AnsiToWide(StagingFile()), "not a record\n{\"n\":99");
+    StreamCapture err(std::cerr);
+    RecordQueue next(m_collector.Url(), StagingFile());
+    EXPECT_NE(err.Text().find("2 unreadable staged lines dropped"), std::string::npos) << err.Text();
+    next.Add(Rec(100));
+    EXPECT_TRUE(next.Flush());
+    EXPECT_EQ(Numbers(), (std::vector<int>{0, 1, 2, 3, 4, 100}));
+    EXPECT_EQ(Utils::GetFileSize(Utils::AnsiToWide(StagingFile())), 0);
+}
+
+// A batch that fails stays in the file, one that is sent leaves it.
+TEST_F(Wire, TheStagingFileFollowsTheQueue) {
+    RecordQueue q(m_collector.Url(), StagingFile());
+    for (int i = 0; i < 35; ++i) q.Add(Rec(i));
+    auto staged = [&] {
+        std::string bytes;
+        Utils::ReadFileBytes(Utils::AnsiToWide(StagingFile()), bytes);
+        return static_cast<int>(std::count(bytes.begin(), bytes.end(), '\n'));
+    };
+    EXPECT_EQ(staged(), 35);
+    m_collector.Mode("500", 1);
+    {
+        StreamCapture err(std::cerr);
+        EXPECT_FALSE(q.Flush());
+    }
+    EXPECT_EQ(staged(), 35);
+    EXPECT_TRUE(q.FlushPart());
+    EXPECT_EQ(staged(), 5);
+    EXPECT_TRUE(q.Flush());
+    EXPECT_EQ(staged(), 0);
+    EXPECT_FALSE(Utils::FileExists(Utils::AnsiToWide(StagingFile() + ".tmp")));
+}
+
+// A staging file too large to be a queue, or one of garbage, is skipped
+// with a diagnostic line; the queue works on.
+TEST_F(Wire, HugeOrGarbageStagingFileIsSkipped) {
+    const struct {
+        const char* name;
+        std::string content;
+        const char* diagnostic;
+    } rows[] = {
+        {"Huge", std::string(RecordQueue::kMaxStagingBytes + 1, '{'), "bytes skipped"},
+        {"Garbage", std::string(100000, '\xFF') + "\n\x01\x02}\n{", "unreadable staged lines dropped"},
+    };
+    for (const auto& r : rows) {
+        m_collector.Reset();
+        ASSERT_TRUE(Utils::WriteFileBytes(Utils::AnsiToWide(StagingFile()), r.content));
+        StreamCapture err(std::cerr);
+        RecordQueue q(m_collector.Url(), StagingFile());
+        EXPECT_NE(err.Text().find(r.diagnostic), std::string::npos) << r.name << ": " << err.Text();
+        q.Add(Rec(1));
+        EXPECT_TRUE(q.Flush()) << r.name;
+        EXPECT_EQ(Numbers(), std::vector<int>{1}) << r.name;
+        EXPECT_EQ(Utils::GetFileSize(Utils::AnsiToWide(StagingFile())), 0) << r.name;
+    }
+}
+
+TEST_F(Wire, CrashRecordsAreWrittenOnceWithTheirTimeAndSentByTheNextRun) {
+    const int64_t before = NowMilliseconds();
+    {
+        RecordQueue crashed(m_collector.Url(), StagingFile());
+        crashed.Add(Rec(1));
+        EXPECT_FALSE(crashed.WriteCrashRecords());  // nothing prepared yet
+        crashed.PrepareCrashRecords({"{\"n\":2,\"time\":5,\"type\":\"track\"}", "no time in it"});
+        EXPECT_TRUE(crashed.WriteCrashRecords());
+        EXPECT_FALSE(crashed.WriteCrashRecords());
+    }
+    RecordQueue next(m_collector.Url(), StagingFile());
+    EXPECT_TRUE(next.Flush());
+    auto recs = m_collector.Records();
+    ASSERT_EQ(recs.size(), 2u);
+    EXPECT_EQ(recs[0]["n"].asInt(), 1);
+    EXPECT_EQ(recs[1]["n"].asInt(), 2);
+    EXPECT_GE(recs[1]["time"].asInt64(), before);
+    EXPECT_EQ(recs[1]["type"].asString(), "track");
+}
+
+std::wstring CrashHelper() {
+    std::wstring p = Utils::Utf8ToWide(VELQOR_CRASH_HELPER);
+#ifdef _WIN32
+    if (!p.empty() && p[0] == L'/') {
+        Utils::ReplaceAll(p, L"/", L"\\");
+        p = L"Z:" + p;
+    }
+#endif
+    return p;
+}
+
+// A real installer process that is killed, or that crashes: the next run
+// that sends delivers its records first (with the crash report's).
+TEST_F(Wire, AKilledOrCrashedRunIsSentByTheNextRun) {
+    for (const char* mode : {"kill", "crash"}) {
+        m_collector.Reset();
+        TempDir base;
+        Utils::ChildProcess child;
+        child.Launch(L"\"" + CrashHelper() + L"\" " + Utils::Utf8ToWide(mode) + L" \"" + base.Path() + L"\"");
+        std::string out;
+        while (child.ReadChunk(out)) {
+        }
+        child.WaitForExit();
+        child.Close();
+        EXPECT_EQ(m_collector.Stats()["posts"].asInt(), 0) << mode;
+
+        LaunchConfig saved = GetLaunchConfig();
+        GetLaunchConfig().IsEnableAppAnalytics = true;
+        GetLaunchConfig().AnalyticsUrl = Utils::Utf8ToWide(m_collector.Url());
+        AnalyticsPlacement placement;
+        placement.baseFolder = Utils::WideToAnsi(base.Path());
+        InitAnalytics(placement);
+        ReportTaskEvent(L"大包下载完毕", 1, L"second run", {{L"AB", L"IN"}});
+        ShutdownAnalytics();
+        GetLaunchConfig() = saved;
+
+        std::vector<std::string> seen;
+        for (const auto& r : m_collector.Records()) {
+            std::string e = r["event"].asString();
+            seen.push_back(e == "ZmEventTask" ? r["properties"]["zm_task_name"].asString() + "/" +
+                                                    r["properties"]["zm_reason"].asString()
+                                              : e);
+        }
+        std::vector<std::string> expected = {"下载器启动/first run 0", "下载器启动/first run 1",
+                                             "下载器启动/first run 2"};
+        if (std::string(mode) == "crash") {
+            expected.push_back("崩溃退出/");
+            expected.push_back("AppCrashed");
+        }
+        expected.push_back("大包下载完毕/second run");
+        EXPECT_EQ(seen, expected) << mode;
+    }
+}
+
 TEST_F(Wire, FullQueueDropsTheOldest) {
-    RecordQueue q(m_collector.Url(), "");
+    RecordQueue q(m_collector.Url(), "", 10000);
     for (int i = 0; i < 1030; ++i) q.Add(Rec(i));
-    BatchSender::SetTimeoutMs(10000);
     EXPECT_TRUE(q.Flush());
     auto n = Numbers();
     ASSERT_EQ(n.size(), 1024u);
@@ -289,6 +426,11 @@ protected:
         }
         Wire::TearDown();
     }
+    AnalyticsPlacement Placement() {
+        AnalyticsPlacement p;
+        p.baseFolder = Utils::WideToAnsi(m_dir.Path());
+        return p;
+    }
     LaunchConfig m_saved;
     std::wstring m_savedAppData;
     TempDir m_appData;
@@ -298,7 +440,7 @@ protected:
 TEST_F(Reporting, SwitchedOffSendsNothingButWritesTheHandOff) {
     GetLaunchConfig().IsEnableAppAnalytics = false;
     ReportTaskEvent(L"dropped", 0, L"", {{L"AB", L"IN"}});  // before InitAnalytics
-    InitAnalytics();
+    InitAnalytics(Placement());
     EXPECT_FALSE(GlobalTracker);
     ReportTaskEvent(L"下载器启动", 0, L"", {{L"AB", L"IN"}});
     ReportClickEvent(L"立即安装", {{L"AB", L"IN"}});
@@ -332,7 +474,7 @@ TEST_F(Reporting, AServerNamedOnTheCommandLineTakesOverTheTrackerMadeFromTheFile
     // listens there), then the command line names the collector.
     GetLaunchConfig().IsEnableAppAnalytics = true;
     GetLaunchConfig().AnalyticsUrl = L"http://127.0.0.1:9/sa?project=pc";
-    InitAnalytics();
+    InitAnalytics(Placement());
     ASSERT_TRUE(GlobalTracker);
     GetLaunchConfig().ParseCommandLine(L"velqor-setup.exe -analyticsurl=" + Utils::Utf8ToWide(m_collector.Url()));
     SetAnalyticsServer(GetLaunchConfig().AnalyticsUrl);
@@ -349,7 +491,7 @@ TEST_F(Reporting, AServerNamedOnTheCommandLineTakesOverTheTrackerMadeFromTheFile
     // Naming the server the tracker already uses changes nothing; without a
     // tracker the call does nothing.
     m_collector.Reset();
-    InitAnalytics();
+    InitAnalytics(Placement());
     SetAnalyticsServer(Utils::Utf8ToWide(m_collector.Url()));
     ReportTaskEvent(L"大包下载完毕", 1, L"", {{L"AB", L"IN"}});
     ShutdownAnalytics();
@@ -359,7 +501,7 @@ TEST_F(Reporting, AServerNamedOnTheCommandLineTakesOverTheTrackerMadeFromTheFile
 
 TEST_F(Reporting, EventsCarryTheGroupFirstTimeAndSuccess) {
     GetLaunchConfig().IsEnableAppAnalytics = true;
-    InitAnalytics();
+    InitAnalytics(Placement());
     ASSERT_TRUE(GlobalTracker);
     ReportTaskEvent(L"下载失败原因", 0, L":1.code=404；2.msg=x", {{L"AB", L"IN"}});
     ReportTaskEvent(L"大包下载完毕", 12.5f, L"", {{L"AB", L"IN"}, {L"other", L"ignored"}});

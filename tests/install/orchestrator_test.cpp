@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <memory>
 
 #include "common/temp_dir.h"
 #include "demo.h"
@@ -21,6 +22,12 @@
 #include "utils/time.h"
 #ifdef _WIN32
 #include "download/win_downloader.h"
+#else
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #endif
 
 using install_test::DemoMode;
@@ -274,6 +281,173 @@ TEST_F(Orchestrator, DownloadWaitsForAnUninstallerThatReportsSuccessEarly) {
     EXPECT_EQ(m_rec.Codes().back(), 2003);
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(oldFolder, L"Velqor.exe")));
 }
+
+// Waits (generously) for a file that a child writes.
+bool WaitForFile(const std::wstring& path) {
+    for (int i = 0; i < 6000; ++i) {
+        if (Utils::FileExists(path)) return true;
+        Utils::SleepMs(10);
+    }
+    return false;
+}
+
+// An old uninstaller that prints its success and then lingers: the download
+// starts after the bounded wait, while the uninstaller still runs.
+TEST_F(Orchestrator, DownloadStartsAfterABoundedWaitForALingeringUninstaller) {
+    const std::wstring uninstaller = InstallPrevious(m_dir.File(L"old"));
+    const std::wstring folder = m_dir.File(L"new");
+    const std::wstring record = m_dir.File(L"cmdline.txt");
+    const std::wstring lingered = record + L".uninstall.lingered";
+    DemoMode mode(L"un-linger", record);
+    std::atomic<int> lingeredAtDownloadStart{-1};
+    DownloadCallback forward = m_rec.Callback();
+    {
+        CDownloadInstaller orchestrator(
+            [&](int code, double value, const wchar_t* text) {
+                if (code == 1001) lingeredAtDownloadStart = Utils::FileExists(lingered) ? 1 : 0;
+                forward(code, value, text);
+            },
+            FastDownloader);
+        InstallChoices choices = Choices(PackageUrl(), uninstaller, folder, true, true, true, true, L"");
+        choices.exitWaitMs = 200;
+        orchestrator.SetOptions(choices);
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
+    }
+    EXPECT_EQ(lingeredAtDownloadStart.load(), 0);
+    EXPECT_EQ(m_rec.Codes().back(), 2003);
+    Utils::WriteFileBytes(record + L".uninstall.release", "go\n");
+    EXPECT_TRUE(WaitForFile(lingered));
+}
+
+#ifndef _WIN32
+// "重新安装" while the failed package still runs after its verdict: the late
+// clean-up of that run must not delete the package the new start downloaded.
+// (On Windows the running package's file cannot be replaced at all, so the
+// new download fails there instead; the runner tests cover the bounded wait.)
+TEST_F(Orchestrator, ANewStartKeepsItsPackageFromTheLateCleanUpOfTheLastRun) {
+    const std::wstring folder = m_dir.File(L"target");
+    const std::wstring record = m_dir.File(L"cmdline.txt");
+    auto mode = std::make_unique<DemoMode>(L"in-fail,in-linger", record);
+    {
+        CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+        InstallChoices choices = Choices(PackageUrl(), L"", folder, true, true, true, true, L"");
+        choices.exitWaitMs = 120000;
+        orchestrator.SetOptions(choices);
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2004, 1004}));
+        ASSERT_EQ(m_rec.Codes().back(), 2004);
+        mode.reset();
+        DemoMode next(L"", record);
+        orchestrator.Start();
+        // The new package is downloaded; its run waits for the lingering one.
+        ASSERT_TRUE(m_rec.WaitForCount(1003, 2));
+        Utils::WriteFileBytes(record + L".release", "go\n");
+        ASSERT_TRUE(m_rec.WaitForCount(2001, 2));
+        ASSERT_TRUE(m_rec.WaitForAny({2003}));
+    }
+    EXPECT_EQ(m_rec.Codes().back(), 2003);
+    EXPECT_EQ(m_rec.WithCode(2004).size(), 1u);
+    EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
+    EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder)));
+}
+#endif
+
+// Install folders whose names the ANSI code page cannot hold: every file of
+// the pipeline (the partial and part files, the digest, the rename, the
+// package run, its deletion) goes by its wide name.
+TEST_F(Orchestrator, WideInstallFolders) {
+    const struct {
+        const char* name;
+        std::wstring folder;
+        int downloadType;
+    } rows[] = {
+        {"CyrillicSingleStream", L"Программы\\Велкор", 1},
+        {"CyrillicMultiPart", L"Программы\\Велкор", 3},
+        {"GreekAndJapaneseSingleStream", L"Ωμέγα 日本語\\Velqor", 1},
+        {"GreekAndJapaneseMultiPart", L"Ωμέγα 日本語\\Velqor", 3},
+    };
+    for (const auto& r : rows) {
+        Recorder rec;
+        testing_support::TempDir dir;
+        std::wstring folder = dir.File(r.folder);
+#ifndef _WIN32
+        Utils::ReplaceAll(folder, L"\\", L"/");
+#endif
+        DemoMode mode(L"", dir.File(L"cmdline.txt"));
+        {
+            CDownloadInstaller orchestrator(rec.Callback(), FastDownloader);
+            InstallChoices choices = Choices(PackageUrl(), L"", folder, true, true, true, true, L"");
+            choices.downloadType = r.downloadType;
+            orchestrator.SetOptions(choices);
+            orchestrator.Start();
+            ASSERT_TRUE(rec.WaitForAny({2003, 2004, 1004})) << r.name;
+        }
+        EXPECT_EQ(rec.Codes().back(), 2003) << r.name;
+        EXPECT_EQ(rec.WithCode(3000).at(0).text, folder) << r.name;
+        EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe"))) << r.name;
+        EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder))) << r.name;
+    }
+}
+
+#ifndef _WIN32
+// A small tmpfs mounted on a folder for the life of the object (needs the
+// right to mount; Skipped() says when it was refused).
+class SmallDisk {
+public:
+    SmallDisk(const std::wstring& folder, const char* size) : m_path(Utils::NativePath(folder)) {
+        Utils::MakeDirectory(folder);
+        std::string options = std::string("size=") + size;
+        m_mounted = ::mount("tmpfs", m_path.c_str(), "tmpfs", 0, options.c_str()) == 0;
+        if (!m_mounted) m_error = std::strerror(errno);
+    }
+    ~SmallDisk() {
+        if (m_mounted) ::umount2(m_path.c_str(), MNT_DETACH);
+    }
+    bool Mounted() const { return m_mounted; }
+    const std::string& Error() const { return m_error; }
+
+private:
+    std::string m_path;
+    bool m_mounted = false;
+    std::string m_error;
+};
+
+// The disk of the install folder fills up while the package is downloaded:
+// each downloader fails the download (it never hangs) and leaves neither the
+// package nor a partial file on the full disk.
+TEST_F(Orchestrator, DiskFullWhileDownloading) {
+    ASSERT_GT(Utils::GetFileSize(DemoPackagePath()), 256 * 1024) << "the package must not fit";
+    for (int type : {1, 3}) {
+        Recorder rec;
+        const std::wstring disk = m_dir.File(L"small-disk-" + std::to_wstring(type));
+        SmallDisk small(disk, "256k");
+        if (!small.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here (" << small.Error() << ")";
+        const std::wstring folder = disk + L"/Velqor";
+        DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
+        {
+            CDownloadInstaller orchestrator(rec.Callback(), FastDownloader);
+            InstallChoices choices = Choices(PackageUrl(), L"", folder, true, true, true, true, L"");
+            choices.downloadType = type;
+            orchestrator.SetOptions(choices);
+            orchestrator.Start();
+            ASSERT_TRUE(rec.WaitForAny({2003, 2004, 1004}, std::chrono::seconds(120))) << type;
+        }
+        EXPECT_EQ(rec.Codes().back(), 1004) << type;
+        // The package and the single-stream partial file are gone; the
+        // multi-part downloader may keep its part files for resuming (its next
+        // start or construction removes them).
+        std::error_code ec;
+        for (auto it = std::filesystem::recursive_directory_iterator(Utils::NativePath(disk), ec);
+             it != std::filesystem::recursive_directory_iterator(); ++it) {
+            if (!it->is_regular_file()) continue;
+            const std::string name = it->path().filename().string();
+            const bool part = type == 3 && name.rfind("__Package_velqordoc.exe_", 0) == 0 && name.size() == 25;
+            if (!part) ADD_FAILURE() << type << ": left on the full disk: " << it->path();
+        }
+    }
+}
+#endif
 
 TEST_F(Orchestrator, UninstallFailureStopsTheRun) {
     const std::wstring oldFolder = m_dir.File(L"old");

@@ -4,11 +4,15 @@
 
 #include "common/temp_dir.h"
 #include "demo.h"
+#include <atomic>
+
 #include "install/installer.h"
+#include "install/output_reader.h"
 #include "install/uninstaller.h"
 #include "recorder.h"
 #include "utils/child_process.h"
 #include "utils/fs.h"
+#include "utils/time.h"
 
 using install_test::DemoMode;
 using install_test::DemoPackagePath;
@@ -55,6 +59,7 @@ struct PackageRun {
     std::vector<Note> notes;
     std::wstring commandLine;
     CInstaller::Version version;
+    uint32_t exitWaitMs = install_detail::kDefaultExitWaitMs;
 
     void Run(const std::wstring& mode, std::wstring installDir = L"-", std::wstring package = L"") {
         folder = installDir == L"-" ? dir.File(L"Velqor Doc") : installDir;
@@ -69,6 +74,7 @@ struct PackageRun {
             InstallChoices choices;
             choices.installDir = folder;
             choices.installLanguage = L"zh-CN";
+            choices.exitWaitMs = exitWaitMs;
             CInstaller installer(rec.Callback(), L"\"" + package + L"\"", choices);
             installer.Run();
             ASSERT_TRUE(rec.WaitForAny({IST_CODE_SUCCESS, IST_CODE_FAIL}));
@@ -143,10 +149,96 @@ const OutcomeCase kOutcomes[] = {
     {"FinalStateWithoutLineFeed", L"nolf", {2003, 0, L""}},
     {"FloodBeforeFail", L"flood,fail", {2004, 0, L"安装包安装失败"}},
     {"FailInOneWriteWithRecord", L"oneshot,fail", {2004, 0, L"安装包安装失败"}},
+    // A child can never block on a stream: 1 MiB on standard error before the
+    // verdict, 1 MiB on standard output after it, a read of standard input.
+    {"ErrorFloodBeforeSuccess", L"errflood", {2003, 0, L""}},
+    {"FloodAfterSuccess", L"afterflood", {2003, 0, L""}},
+    {"ErrorFloodAndFloodAfterFail", L"errflood,fail,afterflood", {2004, 0, L"安装包安装失败"}},
+    {"ReadsStandardInput", L"stdin", {2003, 0, L""}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Modes, PackageOutcome, ::testing::ValuesIn(kOutcomes),
                          [](const auto& p) { return std::string(p.param.name); });
+
+TEST(PackageRun, StandardInputIsEmpty) {
+    PackageRun run;
+    run.Run(L"stdin");
+    EXPECT_EQ(ReadLines(run.record + L".stdin"), (std::vector<std::wstring>{L"0"}));
+}
+
+// Waits (generously) for a file that a child writes.
+bool WaitForFile(const std::wstring& path) {
+    for (int i = 0; i < 6000; ++i) {
+        if (Utils::FileExists(path)) return true;
+        Utils::SleepMs(10);
+    }
+    return false;
+}
+
+// A package that prints its verdict and keeps running: the run ends after the
+// bounded wait while the package still runs, and the package is left alone.
+TEST(PackageRun, LingeringPackageIsWaitedForBoundedly) {
+    testing_support::TempDir dir;
+    const std::wstring package = dir.File(L"__Package_velqordoc.exe");
+    ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), package, true));
+    const std::wstring record = dir.File(L"cmdline.txt");
+    DemoMode steer(L"linger,afterflood", record);
+    Recorder rec;
+    std::atomic<int> lingeredAtEnd{-1};
+    {
+        InstallChoices choices;
+        choices.installDir = dir.File(L"folder");
+        choices.exitWaitMs = 200;
+        CInstaller installer(rec.Callback(), L"\"" + package + L"\"", choices);
+        installer.SetRunEndedHandler([&] { lingeredAtEnd = Utils::FileExists(record + L".lingered") ? 1 : 0; });
+        installer.Run();
+        ASSERT_TRUE(rec.WaitForAny({IST_CODE_SUCCESS, IST_CODE_FAIL}));
+    }  // the worker has ended here
+    EXPECT_EQ(lingeredAtEnd.load(), 0);
+    EXPECT_EQ(rec.Notes().back(), (Note{2003, 0, L""}));
+    Utils::WriteFileBytes(record + L".release", "go\n");
+    EXPECT_TRUE(WaitForFile(record + L".lingered"));
+}
+
+TEST(ChildProcess, StandardErrorIsDrainedAndInputIsEmpty) {
+    testing_support::TempDir dir;
+    DemoMode mode(L"errflood,stdin", dir.File(L"cmdline.txt"));
+    Utils::ChildProcess child;
+    child.Launch(L"\"" + DemoPackagePath() + L"\" /S -console=show -version=1.0.0 -adminact=true "
+                 L"-authorizationact=true -dsc=true -ssc=true -instdir=\"" + dir.File(L"f") + L"\" /D=" +
+                 dir.File(L"f"));
+    std::string all, bytes;
+    while (child.ReadChunk(bytes)) all += bytes;
+    child.WaitForExit();
+    EXPECT_NE(all.find("State=Success\n"), std::string::npos);
+    EXPECT_GE(child.ErrorBytesDrained(), 1024u * 1024u);
+    child.Close();
+    EXPECT_EQ(ReadLines(dir.File(L"cmdline.txt.stdin")), (std::vector<std::wstring>{L"0"}));
+}
+
+TEST(ChildProcess, ReadWithATimeLimit) {
+    DemoMode mode(L"hang");
+    Utils::ChildProcess child;
+    child.Launch(L"\"" + DemoPackagePath() + L"\" /S -console=show -version=1.0.0 -adminact=true "
+                 L"-authorizationact=true -dsc=true -ssc=true");
+    std::string all, bytes;
+    while (all.find("Progress=0.1\n") == std::string::npos) {
+        auto r = child.ReadChunkFor(bytes, 60000);
+        ASSERT_EQ(r, Utils::ChildProcess::Read::Data);
+        all += bytes;
+    }
+    // The hanging child writes nothing more: a short read ends empty-handed.
+    EXPECT_EQ(child.ReadChunkFor(bytes, 50), Utils::ChildProcess::Read::TimedOut);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_FALSE(child.WaitForExitFor(0));
+    child.Terminate();
+    EXPECT_TRUE(child.WaitForExitFor(60000));
+    Utils::ChildProcess::Read r;
+    while ((r = child.ReadChunkFor(bytes, 60000)) == Utils::ChildProcess::Read::Data) {
+    }
+    EXPECT_EQ(r, Utils::ChildProcess::Read::Ended);
+    child.Close();
+}
 
 TEST(PackageRun, SilentPackage) {
     PackageRun run;
@@ -205,17 +297,21 @@ struct UninstallRun {
         exe = dir.File(L"velqordoc_un_asa.exe");
         ASSERT_TRUE(Utils::CopyFileTo(DemoPackagePath(), exe, true));
     }
-    void Run(const std::wstring& mode) {
+    void Run(const std::wstring& mode, uint32_t exitWaitMs = install_detail::kDefaultExitWaitMs) {
         DemoMode steer(mode, dir.File(L"cmdline.txt"));
         Recorder rec;
         {
             CUnInstaller un(rec.Callback(), exe, oldFolder);
+            un.SetExitWaitMs(exitWaitMs);
+            un.SetRunEndedHandler([this] { lingeredAtEnd = Utils::FileExists(Record() + L".lingered") ? 1 : 0; });
             un.Run();
             ASSERT_TRUE(rec.WaitForAny({UNIST_CODE_SUCCESS, UNIST_CODE_FAIL, UNIST_CODE_ERROR}));
             commandLine = un.CommandLine();
         }
         notes = rec.Notes();
     }
+    std::wstring Record() const { return dir.File(L"cmdline.txt.uninstall"); }
+    std::atomic<int> lingeredAtEnd{-1};
     int Count(int code) const {
         int n = 0;
         for (const Note& x : notes) n += x.code == code;
@@ -245,6 +341,8 @@ TEST(UninstallRun, Verdicts) {
         {"NoVerdict", L"noverdict", {{5002, 0.2, L""}, {5002, 1, L""}, {5003, 1, L""}}},
         {"ErrorLineThenExitAtOnce", L"error", {{5002, 0.2, L""}, {5005, 0, L"卸载失败：文件被占用"}}},
         {"FailThenMoreOutput", L"fail,more", {{5002, 0.2, L""}, {5005, 0, L"安装包卸载失败"}, {5002, 0.9, L""}}},
+        {"ErrorFlood", L"errflood", {{5002, 0.2, L""}, {5002, 1, L""}, {5003, 0, L""}}},
+        {"ReadsStandardInput", L"stdin", {{5002, 0.2, L""}, {5002, 1, L""}, {5003, 0, L""}}},
     };
     for (const auto& r : rows) {
         UninstallRun run;
@@ -254,6 +352,31 @@ TEST(UninstallRun, Verdicts) {
         expected.insert(expected.end(), r.tail.begin(), r.tail.end());
         EXPECT_EQ(run.notes, expected) << r.name;
     }
+}
+
+// An old uninstaller that reports success and lingers (writing on after its
+// verdict) holds its run only for the bounded wait.
+TEST(UninstallRun, LingeringUninstallerIsWaitedForBoundedly) {
+    UninstallRun run;
+    run.Prepare();
+    run.Run(L"linger,afterflood", 200);
+    EXPECT_EQ(run.lingeredAtEnd.load(), 0);
+    EXPECT_EQ(run.notes, (std::vector<Note>{{5002, 0, L""}, {5002, 0.2, L""}, {5003, 0, L""}}));
+    Utils::WriteFileBytes(run.Record() + L".release", "go\n");
+    EXPECT_TRUE(WaitForFile(run.Record() + L".lingered"));
+}
+
+// An uninstaller that ends without a verdict while a program it started
+// still holds its output: the run ends with the uninstaller, not with the
+// output.
+TEST(UninstallRun, EndsWithTheUninstallerWhileItsOrphanHoldsTheOutput) {
+    UninstallRun run;
+    run.Prepare();
+    run.Run(L"orphan,noverdict");
+    EXPECT_EQ(run.notes, (std::vector<Note>{{5002, 0, L""}, {5002, 0.2, L""}, {5002, 1, L""}, {5003, 1, L""}}));
+    EXPECT_FALSE(Utils::FileExists(run.Record() + L".orphan.lingered"));
+    Utils::WriteFileBytes(run.Record() + L".orphan.release", "go\n");
+    EXPECT_TRUE(WaitForFile(run.Record() + L".orphan.lingered"));
 }
 
 TEST(UninstallRun, MissingOrUnstartableCopy) {

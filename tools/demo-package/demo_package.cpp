@@ -27,6 +27,16 @@
 //   early      (uninstall) State=Success first, the removal 0.3 s later, then
 //              the file "<record>.uninstall.done"
 //   stay       (product) keeps running until killed
+//   errflood   1 MiB to standard error before the verdict
+//   afterflood 1 MiB of unrelated lines on standard output after the verdict
+//   stdin      reads standard input to its end before the verdict, then
+//              writes the byte count to "<record>.stdin"
+//   orphan     (uninstall) first starts a program that inherits its output
+//              and keeps it open until "<record>.orphan.release" exists (at
+//              most two minutes; it then writes "<record>.orphan.lingered")
+//   linger     after the verdict keeps running (with its output open) until
+//              the file "<record>.release" exists (at most two minutes), then
+//              writes "<record>.lingered" and ends
 // The command line received is written to VELQOR_DEMO_RECORD (or
 // "velqor-demo-cmdline.txt" beside the program; ".uninstall" appended in
 // uninstall mode): the raw line, then one argument per line, UTF-8.
@@ -40,6 +50,7 @@
 #include <unistd.h>
 #endif
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -67,6 +78,74 @@ void WriteOut(const std::string& bytes) {
         off += static_cast<size_t>(n);
     }
 #endif
+}
+
+void WriteErr(const std::string& bytes) {
+#ifdef _WIN32
+    DWORD written = 0;
+    ::WriteFile(::GetStdHandle(STD_ERROR_HANDLE), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                nullptr);
+#else
+    size_t off = 0;
+    while (off < bytes.size()) {
+        ssize_t n = ::write(2, bytes.data() + off, bytes.size() - off);
+        if (n <= 0) break;
+        off += static_cast<size_t>(n);
+    }
+#endif
+}
+
+// 1 MiB of numbered lines that mean nothing to the installer.
+std::string Megabyte(const char* what) {
+    std::string text;
+    for (int i = 0; text.size() < 1024 * 1024; ++i) text += std::string(what) + " line " + std::to_string(i) + "\n";
+    return text;
+}
+
+// Reads standard input to its end and records how many bytes came.
+void ReadStdin(const std::wstring& record) {
+    size_t total = 0;
+    char buf[4096];
+#ifdef _WIN32
+    DWORD n = 0;
+    while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), buf, sizeof buf, &n, nullptr) && n > 0) total += n;
+#else
+    ssize_t n;
+    while ((n = ::read(0, buf, sizeof buf)) > 0) total += static_cast<size_t>(n);
+#endif
+    Utils::WriteFileBytes(record + L".stdin", std::to_string(total) + "\n");
+}
+
+// Keeps running until the test releases it (or two minutes have passed).
+void Linger(const std::wstring& record) {
+    for (int i = 0; i < 2400 && !Utils::FileExists(record + L".release"); ++i) Utils::SleepMs(50);
+    Utils::WriteFileBytes(record + L".lingered", "done\n");
+}
+
+// Starts a copy of this program that holds the standard streams it inherits
+// and waits (see "orphan"); this program goes on at once.
+void StartOrphan(const std::wstring& record) {
+    Utils::SetEnv(L"VELQOR_DEMO_ORPHAN", record + L".orphan");
+#ifdef _WIN32
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+    si.hStdOutput = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+    std::wstring cmd = L"\"" + Utils::GetModulePath() + L"\"";
+    PROCESS_INFORMATION pi{};
+    if (::CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+        ::CloseHandle(pi.hThread);
+        ::CloseHandle(pi.hProcess);
+    }
+#else
+    if (::fork() == 0) {
+        Linger(record + L".orphan");
+        std::_Exit(0);
+    }
+#endif
+    Utils::SetEnv(L"VELQOR_DEMO_ORPHAN", L"");
 }
 
 void Line(const std::wstring& text) { WriteOut(Utils::WideToUtf8(text) + "\n"); }
@@ -145,6 +224,15 @@ int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
     Line(L"Encode=UTF8");
     Line(L"Progress=0.2");
     if (modes.count("hang")) HangForever();
+    if (modes.count("errflood")) WriteErr(Megabyte("uninstall error"));
+    if (modes.count("orphan")) StartOrphan(RecordPath(true));
+    if (modes.count("stdin")) ReadStdin(RecordPath(true));
+    if (modes.count("linger")) {
+        Line(L"State=Success");
+        if (modes.count("afterflood")) WriteOut(Megabyte("after the verdict"));
+        Linger(RecordPath(true));
+        return 0;
+    }
     if (modes.count("crash")) std::_Exit(3);
     if (modes.count("error")) {
         Line(L"Error=卸载失败：文件被占用");
@@ -202,6 +290,8 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
 
     emitLine(L"Progress=0.1");
     if (modes.count("hang")) HangForever();
+    if (modes.count("errflood")) WriteErr(Megabyte("install error"));
+    if (modes.count("stdin")) ReadStdin(RecordPath(false));
     if (modes.count("flood")) {
         std::string noise;
         for (int i = 0; noise.size() < 200 * 1024; ++i) noise += "Noise line " + std::to_string(i) + " of the flood\n";
@@ -263,12 +353,24 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
     }
     if (modes.count("more")) emitLine(L"Message=after the verdict");
     if (!out.empty()) WriteOut(out);
+    if (modes.count("afterflood")) WriteOut(Megabyte("after the verdict"));
+    if (modes.count("linger")) Linger(RecordPath(false));
     return 0;
 }
 
 }  // namespace
 
 int main() {
+#ifndef _WIN32
+    // A write to an output nobody reads any more fails, as it does on Windows,
+    // instead of ending the program.
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    std::wstring orphan;
+    if (Utils::GetEnv(L"VELQOR_DEMO_ORPHAN", orphan) && !orphan.empty()) {
+        Linger(orphan);
+        return 0;
+    }
     const std::wstring raw = Utils::GetProcessCommandLine();
     const std::vector<std::wstring> args = Utils::SplitCommandLine(raw);
     const std::wstring self = Utils::GetModulePath();

@@ -840,6 +840,81 @@ def case_close_while_installing(s):
     check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
 
 
+def case_killed_mid_download(s):
+    # The collector refuses every upload of the first run, which is then
+    # killed on the installing page: its records are only in the staging
+    # file, and the next run that sends (an installation to its end)
+    # delivers them, before its own.
+    d = s.prepare("killed-mid-download", download_url="%s/m/rate=100000/r/%s" % (s.server.url, PACKAGE))
+    local = os.path.join(os.path.dirname(s.wine.appdata), "Local", "ZMLocal")
+    shutil.rmtree(local, ignore_errors=True)
+    http_get(s.collector.url + "/control?mode=500")
+    i = s.start(d)
+    i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 2$")
+    wait_until("the download to begin", lambda: s.package_requests(), 30)
+    # TerminateProcess (taskkill /F): no shutdown, no final flush.
+    s.wine.run(["taskkill", "/F", "/IM", "velqor-setup.exe"])
+    wait_until("the killed installer to end", lambda: i.proc.poll() is not None, 30)
+    i.kill()
+    check(not (s.analytics() or []), "records of the killed run arrived while refused")
+
+    http_get(s.collector.url + "/control?mode=ok")
+    with open(os.path.join(d, "ZelmoxInstallerConfig.ini"), "w", newline="\r\n") as f:
+        f.write("[Install]\nDownloadUrl=%s/r/%s\nIsCheckNet=false\nAnalyticsUrl=%s/sa?project=pc\n"
+                % (s.server.url, PACKAGE, s.collector.url))
+    i2 = s.start(d, name="setup-again")
+    i2.main_window()
+    i2.click("defaultInstallBtn")
+    i2.expect(r"^page 3$", timeout=90)
+    i2.click("closebtn")
+    check(i2.wait_exit() == 0, "exit code %s of the second run" % i2.exit_code())
+
+    def both_runs():
+        recs = s.analytics() or []
+        clicks = [r for r in recs if (r.get("event"), event_name(r)) == ("ZmEventClick", "立即安装")]
+        return recs if len(clicks) == 2 else None
+    recs = wait_until("the records of both runs", both_runs, 60)
+    names = [(r.get("event"), event_name(r)) for r in recs]
+    first = names.index(("ZmEventClick", "立即安装"))
+    check(("ZmEventTask", "开始下载大包") in names[first:], "the killed run's download start missing: %r" % names)
+    check(names.count(("ZmEventTask", "安装成功")) == 1, "the second run's success missing: %r" % names)
+    check(names.index(("ZmEventTask", "安装成功")) > first, "the staged records did not go first: %r" % names)
+
+
+def case_crash(s):
+    # A test build crashes at start-up when asked: its crash filter only
+    # writes the prepared crash report to the staging file; the next run that
+    # sends delivers it.
+    if not s.args.test_crash:
+        print("  crash: not run, the installer was built without its crash trigger (VELQOR_TEST_CRASH)")
+        return
+    d = s.prepare("crash")
+    local = os.path.join(os.path.dirname(s.wine.appdata), "Local", "ZMLocal")
+    shutil.rmtree(local, ignore_errors=True)
+    # Without the debugger Wine would start (and its dialog) the crash ends
+    # the process as it does on Windows without a registered debugger.
+    overrides = ";".join(filter(None, [s.wine.env.get("WINEDLLOVERRIDES", ""), "winedbg.exe=d"]))
+    i = s.start(d, env_extra={"VELQOR_TEST_CRASH": "1", "WINEDLLOVERRIDES": overrides})
+    rc = i.wait_exit(60)
+    i.kill()
+    check(rc != 0, "the crashing installer ended with %s" % rc)
+    check(not (s.analytics() or []), "the crashed run sent records itself")
+    i2 = s.start(d, name="setup-again")
+    i2.main_window()
+    i2.click("defaultInstallBtn")
+    i2.expect(r"^page 3$", timeout=90)
+    i2.click("closebtn")
+    check(i2.wait_exit() == 0, "exit code %s of the second run" % i2.exit_code())
+    recs = s.wait_analytics([("AppCrashed", None), ("ZmEventTask", "崩溃退出"), ("ZmEventTask", "安装成功")], 60)
+    names = [(r.get("event"), event_name(r)) for r in recs]
+    check(names.index(("ZmEventTask", "崩溃退出")) < names.index(("ZmEventTask", "安装成功")),
+          "the crash report did not go first: %r" % names)
+    crash = [r for r in recs if r.get("event") == "AppCrashed"][0]
+    check(crash["properties"].get("app_crashed_reason") == "崩溃", "crash reason %r" % crash["properties"])
+
+
 CASES = [
     ("one-click", case_one_click),
     ("custom-folder", case_custom_folder),
@@ -851,6 +926,8 @@ CASES = [
     ("product-running", case_product_running),
     ("second-instance", case_second_instance),
     ("close-while-installing", case_close_while_installing),
+    ("killed-mid-download", case_killed_mid_download),
+    ("crash", case_crash),
 ]
 
 
@@ -858,6 +935,8 @@ def suite_arguments(doc, default_out):
     """The command line both end-to-end suites take."""
     ap = argparse.ArgumentParser(description=doc, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--exe", required=True)
+    ap.add_argument("--test-crash", action="store_true",
+                    help="the installer was built with its crash trigger (VELQOR_TEST_CRASH)")
     ap.add_argument("--package", required=True)
     ap.add_argument("--wine", default="wine64")
     ap.add_argument("--prefix", default=os.environ.get("VELQOR_WINEPREFIX"))

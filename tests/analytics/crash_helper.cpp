@@ -1,0 +1,69 @@
+// A run of the installer's analytics that never ends normally: it reports a
+// few task events (the server it was made for is closed, so they stay
+// queued) and then is killed or crashes, as the tests ask:
+//     analytics_crash_helper kill|crash <base folder>
+// "crash" dereferences a null pointer; the crash handler does what the
+// installer's crash filter does (WriteCrashReport) and lets the crash go on.
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+#include "analytics/reporting.h"
+#include "config/launch_config.h"
+#include "utils/text.h"
+
+namespace {
+
+#ifdef _WIN32
+LONG WINAPI Filter(EXCEPTION_POINTERS*) {
+    WriteCrashReport();
+    return EXCEPTION_CONTINUE_SEARCH;
+}
+#else
+void OnSignal(int sig) {
+    WriteCrashReport();
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) return 2;
+    const std::string mode = argv[1];
+    LaunchConfig& config = GetLaunchConfig();
+    config.IsEnableAppAnalytics = true;
+    config.AnalyticsUrl = L"http://127.0.0.1:9/sa?project=pc";
+    AnalyticsPlacement placement;
+    placement.baseFolder = argv[2];
+    InitAnalytics(placement);
+    for (int i = 0; i < 3; ++i)
+        ReportTaskEvent(L"下载器启动", 0.0f, Utils::Utf8ToWide("first run " + std::to_string(i)), {{L"AB", L"IN"}});
+    std::fflush(nullptr);
+    if (mode == "kill") {
+#ifdef _WIN32
+        ::TerminateProcess(::GetCurrentProcess(), 9);
+#else
+        ::kill(::getpid(), SIGKILL);
+#endif
+    } else if (mode == "crash") {
+#ifdef _WIN32
+        ::SetUnhandledExceptionFilter(Filter);
+        // No debugger dialog for the crash that follows.
+        ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+#else
+        std::signal(SIGSEGV, OnSignal);
+#endif
+        volatile int* nowhere = nullptr;
+        *nowhere = 1;
+    }
+    return 3;  // not reached
+}
