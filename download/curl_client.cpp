@@ -127,7 +127,9 @@ int CurlClient::Start() {
         codes |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CurlClient::ProgressCallback);
         codes |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, this);
         codes |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-        codes |= curl_easy::ApplyTransferPolicy(h);
+        codes |= curl_easy::ApplyTransferPolicy(h, m_realUrl);
+        // The body may not be longer than the HEAD reply announced.
+        if (m_totalLength > 0) codes |= curl_easy::LimitBodySize(h, static_cast<curl_off_t>(m_totalLength));
         // Large receive buffers: fewer write calls for a package of hundreds of MiB.
         codes |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
         m_resumeOffset = Utils::GetFileSize(GetFilePath(true));

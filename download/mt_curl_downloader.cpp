@@ -259,7 +259,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
     code |= curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &CMTCurlDownloader::partsProgress);
     code |= curl_easy_setopt(h, CURLOPT_XFERINFODATA, self);
     code |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
-    code |= curl_easy::ApplyTransferPolicy(h);
+    code |= curl_easy::ApplyTransferPolicy(h, part->url);
     code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, 1L);
     code |= curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, 5L);
     code |= curl_easy_setopt(h, CURLOPT_RANGE, range);

@@ -70,4 +70,5 @@ struct InstallChoices {
     std::wstring installLanguage;  // "" for none
     int32_t downloadType = 1;      // 2 URL moniker, 3 multi-part, anything else single-stream
     std::wstring instCmd;          // extra text for the package's command line
+    std::wstring publisher;        // the signer the package and the uninstaller must have; "" for any
 };

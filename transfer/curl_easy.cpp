@@ -4,14 +4,16 @@
 
 namespace curl_easy {
 
-int ApplyTransferPolicy(CURL* handle) { return ApplySecurityOptions(handle) | ApplyNetworkOptions(handle); }
+int ApplyTransferPolicy(CURL* handle, const std::string& url) {
+    return ApplySecurityOptions(handle, url) | ApplyNetworkOptions(handle);
+}
 
 int SetUpHead(CURL* handle, const std::string& url, bool followRedirects) {
     int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     if (followRedirects) code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
     code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
-    code |= ApplyTransferPolicy(handle);
+    code |= ApplyTransferPolicy(handle, url);
     return code;
 }
 

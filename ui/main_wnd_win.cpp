@@ -231,6 +231,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
     choices.installLanguage = InstallLanguageCode();
     choices.downloadType = config.DownloadType;
     choices.instCmd = config.InstCmd;
+    choices.publisher = config.Publisher;
     m_installer->SetOptions(choices);
 
     if (config.IsCheckNet) {

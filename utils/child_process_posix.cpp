@@ -39,7 +39,7 @@ Pipe::Pipe() {
 void Pipe::CloseWriteEnd() { CloseHandle(m_writeEnd); }
 void Pipe::CloseReadEnd() { CloseHandle(m_readEnd); }
 
-void ChildProcess::Launch(const std::wstring& commandLine) {
+void ChildProcess::Launch(const std::wstring& commandLine, const std::wstring& workingDir) {
     Close();
     if (commandLine.size() > kMaxCommandLine) throw Exception();
     m_commandLine = commandLine;
@@ -71,6 +71,8 @@ void ChildProcess::Launch(const std::wstring& commandLine) {
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_inPipe->ReadEnd()), 0);
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_outPipe->WriteEnd()), 1);
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_errPipe->WriteEnd()), 2);
+    const std::string dir = workingDir.empty() ? std::string() : NativePath(workingDir);
+    if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     pid_t pid = 0;
     // A bare program name is looked up on the PATH, as Windows does.
     bool bare = narrow[0].find('/') == std::string::npos;

@@ -37,7 +37,7 @@ Pipe::Pipe() {
 void Pipe::CloseWriteEnd() { CloseNative(m_writeEnd); }
 void Pipe::CloseReadEnd() { CloseNative(m_readEnd); }
 
-void ChildProcess::Launch(const std::wstring& commandLine) {
+void ChildProcess::Launch(const std::wstring& commandLine, const std::wstring& workingDir) {
     Close();
     if (commandLine.size() > kMaxCommandLine) throw Exception();
     m_commandLine = commandLine;
@@ -76,7 +76,8 @@ void ChildProcess::Launch(const std::wstring& commandLine) {
     m_commandLine.copy(buffer.data(), m_commandLine.size());
     PROCESS_INFORMATION pi{};
     BOOL ok = ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
-                               haveList ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr, &si.StartupInfo, &pi);
+                               haveList ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr,
+                               workingDir.empty() ? nullptr : workingDir.c_str(), &si.StartupInfo, &pi);
     if (haveList) ::DeleteProcThreadAttributeList(attrs);
     if (!ok) {
         ReleasePipes();

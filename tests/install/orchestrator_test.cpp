@@ -239,12 +239,15 @@ TEST_F(Orchestrator, PreviousVersionIsUninstalledFirst) {
     ASSERT_LT(uninstalled, codes.size());
     EXPECT_LT(uninstalled, started);
     EXPECT_EQ(codes.back(), 2003);
-    // The copy in the cache folder ran, on the old folder.
-    EXPECT_EQ(Utils::ParentPath(CacheCopy()), Utils::JoinPath(m_dir.Path(), L"~ZelMoxTemp.92482B06FB471E17"));
-    EXPECT_TRUE(Utils::FileExists(CacheCopy()));
+    // The copy ran from a private folder of its own under the temp folder, on
+    // the old folder; the private folder went with the orchestrator.
     auto lines = ReadLines(m_dir.File(L"cmdline.txt.uninstall"));
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(Utils::FileNameOf(Utils::SplitCommandLine(lines[0]).at(0)), L"velqordoc_un_asa.exe");
+    const std::wstring copy = Utils::SplitCommandLine(lines[0]).at(0);
+    EXPECT_EQ(Utils::FileNameOf(copy), L"velqordoc_un_asa.exe");
+    EXPECT_EQ(Utils::ParentPath(Utils::ParentPath(copy)), m_dir.Path());
+    EXPECT_EQ(Utils::FileNameOf(Utils::ParentPath(copy)).rfind(L"vq-", 0), 0u);
+    EXPECT_FALSE(Utils::PathExists(Utils::ParentPath(copy)));
     EXPECT_FALSE(Utils::DirectoryExists(oldFolder));
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
 }
