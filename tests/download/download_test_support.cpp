@@ -125,7 +125,10 @@ Server::Server(bool tls) : m_tls(tls) {
     const std::string parent = std::to_string(getpid());
     std::vector<std::string> args = {"python3", VELQOR_DOWNLOAD_SERVER_SCRIPT, "--port-file", portFile,
                                      "--parent-pid", parent, "--max-seconds", "1200"};
-    if (tls) args.push_back("--tls");
+    if (tls) {
+        m_certFile = child.dir + "/cert.pem";
+        args.insert(args.end(), {"--tls", "--cert-out", m_certFile});
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

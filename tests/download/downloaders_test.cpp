@@ -12,6 +12,7 @@
 #include "download/curl_downloader.h"
 #include "download/mt_curl_downloader.h"
 #include "download_test_support.h"
+#include "transfer/curl_easy.h"
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
 #include "utils/text.h"
@@ -367,3 +368,65 @@ TEST_F(DownloadTest, RealUrlFollowsRedirectsOrFallsBackToInput) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------------------
+// The transfer policy every request is made with, on raw handles: what may be
+// spoken, where redirects may go, how long a body may be.
+
+#ifndef _WIN32
+namespace {
+
+struct PolicyCase {
+    const char* name;
+    std::string url;
+    curl_off_t bodyLimit;  // 0: the policy's own
+    CURLcode expected;
+};
+
+CURLcode FetchUnderPolicy(const PolicyCase& c, const std::string& caFile) {
+    curl_easy::EasyHandle handle = curl_easy::NewHandle();
+    CURL* h = handle.get();
+    int code = curl_easy_setopt(h, CURLOPT_URL, c.url.c_str());
+    code |= curl_easy_setopt(h, CURLOPT_FOLLOWLOCATION, 1L);
+    code |= curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &curl_easy::Discard);
+    code |= curl_easy::ApplyTransferPolicy(h, c.url);
+    if (c.bodyLimit > 0) code |= curl_easy::LimitBodySize(h, c.bodyLimit);
+    // The test server's own certificate is the one trusted root here.
+    code |= curl_easy_setopt(h, CURLOPT_CAINFO, caFile.c_str());
+    if (code != 0) return static_cast<CURLcode>(code);
+    return curl_easy_perform(h);
+}
+
+}  // namespace
+
+TEST_F(DownloadTest, TransferPolicy) {
+    Server& plain = Server::Get();
+    Server& tls = Server::GetTls();
+    ASSERT_TRUE(plain.Running() && tls.Running());
+    const std::string file = GenName(2000000, 21);
+    const std::string md5 = dltest::GenMd5(2000000, 21);
+    const std::string plainPort = plain.Base().substr(plain.Base().rfind(':') + 1);
+    // GETs sent on to the plain server (which sends them on to itself again).
+    const std::string fromTls = "/m/tlsroute" + m_tag + ",getto=" + plainPort;
+    const std::string loop = "/m/" + m_tag + ",getto=" + plainPort;
+    const PolicyCase cases[] = {
+        {"HTTPS, trusted certificate", tls.Url("/m/" + m_tag + "/r/" + file), 0, CURLE_OK},
+        {"HTTPS redirected to HTTP is refused", tls.Url(fromTls + "/" + md5 + "/" + file), 0,
+         CURLE_UNSUPPORTED_PROTOCOL},
+        {"HTTP redirects are followed, at most 10", plain.Url(loop + "/" + md5 + "/" + file), 0,
+         CURLE_TOO_MANY_REDIRECTS},
+        {"other protocols are not spoken", "ftp://127.0.0.1:" + std::to_string(plain.DeadPort()) + "/x", 0,
+         CURLE_UNSUPPORTED_PROTOCOL},
+        {"a body longer than the limit is refused", plain.Url("/m/" + m_tag + "/r/" + file), 1000,
+         CURLE_FILESIZE_EXCEEDED},
+    };
+    for (const PolicyCase& c : cases) EXPECT_EQ(FetchUnderPolicy(c, tls.CertFile()), c.expected) << c.name;
+    // The refused redirect never reached the plain server; the loop was
+    // followed for the first request and 10 redirects.
+    EXPECT_TRUE(plain.Requests("tlsroute" + m_tag).empty());
+    size_t gets = 0;
+    for (const dltest::Request& r : plain.Requests(m_tag))
+        if (r.method == "GET" && r.path.find("getto") != std::string::npos) ++gets;
+    EXPECT_EQ(gets, 11u);
+}
+#endif
