@@ -48,7 +48,12 @@ struct TrustApi {
     bool Ready() const { return verify && provData && provSigner && getName; }
 };
 
-FARPROC Proc(HMODULE module, const char* name) { return module ? ::GetProcAddress(module, name) : nullptr; }
+// void (*)() is the generic function pointer type that casts to any other
+// without a warning.
+template <class Fn>
+Fn Proc(HMODULE module, const char* name) {
+    return module ? reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(::GetProcAddress(module, name))) : nullptr;
+}
 
 // Loaded once; the modules stay loaded for the process's life.
 const TrustApi& Api() {
@@ -56,10 +61,10 @@ const TrustApi& Api() {
         TrustApi a;
         HMODULE wintrust = ::LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
         HMODULE crypt32 = ::LoadLibraryExW(L"crypt32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        a.verify = reinterpret_cast<WinVerifyTrustFn>(Proc(wintrust, "WinVerifyTrust"));
-        a.provData = reinterpret_cast<ProvDataFn>(Proc(wintrust, "WTHelperProvDataFromStateData"));
-        a.provSigner = reinterpret_cast<ProvSignerFn>(Proc(wintrust, "WTHelperGetProvSignerFromChain"));
-        a.getName = reinterpret_cast<GetNameFn>(Proc(crypt32, "CertGetNameStringW"));
+        a.verify = Proc<WinVerifyTrustFn>(wintrust, "WinVerifyTrust");
+        a.provData = Proc<ProvDataFn>(wintrust, "WTHelperProvDataFromStateData");
+        a.provSigner = Proc<ProvSignerFn>(wintrust, "WTHelperGetProvSignerFromChain");
+        a.getName = Proc<GetNameFn>(crypt32, "CertGetNameStringW");
         return a;
     }();
     return api;

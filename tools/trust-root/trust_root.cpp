@@ -2,6 +2,8 @@
 // store, so that programs signed with the build's throw-away test certificates
 // verify in the test Wine prefix. Never part of what is shipped.
 //   trust-root.exe ROOT.der
+// It ends with a summary line in GoogleTest's format, which the Wine test
+// runner (cmake/wine-run.sh) takes as the proof that a program really ran.
 #include <windows.h>
 #include <wincrypt.h>
 
@@ -33,8 +35,9 @@ int wmain(int argc, wchar_t** argv) {
     ::CertCloseStore(store, 0);
     if (!ok) {
         std::fprintf(stderr, "trust-root: adding the certificate failed (error %lu)\n", error);
+        std::printf("[  FAILED  ] 1 test, trusting the root\n");
         return 1;
     }
-    std::printf("trust-root: root certificate trusted\n");
+    std::printf("trust-root: root certificate trusted\n[  PASSED  ] 1 test.\n");
     return 0;
 }
