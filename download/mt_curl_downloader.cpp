@@ -346,9 +346,10 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
         }
     }
     if (firstBad == 0) {
-        if (self->m_urlMd5.size() == 32) {
-            std::string actual = Utils::GetFileMd5(self->m_path);
-            if (actual.size() == 32 && !Utils::Md5Equal(actual, self->m_urlMd5)) {
+        Utils::DigestKind kind = Utils::DigestKind::Md5;
+        if (Utils::UrlDigestKind(self->m_urlMd5, kind)) {
+            std::string actual = Utils::GetFileDigest(self->m_path, kind);
+            if (actual.size() == self->m_urlMd5.size() && !Utils::DigestEqual(actual, self->m_urlMd5)) {
                 self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
                 std::remove(Utils::NativePath(self->m_path).c_str());
                 self->clearParts();
