@@ -106,14 +106,15 @@ std::set<std::string> Modes(bool uninstall) {
 
 constexpr wchar_t kRecordPathFile[] = L"velqor-demo-record.txt";
 
-std::wstring RecordPath(bool uninstall) {
+// product: the product reads the path the package left beside it first (the
+// environment it got is the desktop shell's, possibly another run's).
+std::wstring RecordPath(bool uninstall, bool product = false) {
     std::wstring path;
     const std::wstring folder = Utils::ParentPath(Utils::GetModulePath());
     std::string left;
-    if ((!Utils::GetEnv(L"VELQOR_DEMO_RECORD", path) || path.empty()) &&
-        Utils::ReadFileBytes(Utils::JoinPath(folder, kRecordPathFile), left))
-        path = Utils::Utf8ToWide(left);
-    if (path.empty()) path = Utils::JoinPath(folder, L"velqor-demo-cmdline.txt");
+    if (product && Utils::ReadFileBytes(Utils::JoinPath(folder, kRecordPathFile), left)) path = Utils::Utf8ToWide(left);
+    if (path.empty() && (!Utils::GetEnv(L"VELQOR_DEMO_RECORD", path) || path.empty()))
+        path = Utils::JoinPath(folder, L"velqor-demo-cmdline.txt");
     if (uninstall) path += L".uninstall";
     return path;
 }
@@ -287,7 +288,7 @@ int main() {
     const std::wstring self = Utils::GetModulePath();
     if (Utils::ToLower(Utils::FileNameOf(self)) == L"velqor.exe") {
         Line(L"Velqor 1.0.0");
-        Record(raw, args, RecordPath(false) + L".product");
+        Record(raw, args, RecordPath(false, true) + L".product");
         if (Modes(false).count("stay")) HangForever();
         return 0;
     }
