@@ -153,7 +153,7 @@ HttpReply HttpPost(const std::string& url, const std::string& body, long timeout
     curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(body.size()));
     // Uploads carry the installation's identity: the server must prove who it
     // is, which the common transfer policy requires of every request.
-    curl_easy::ApplyTransferPolicy(curl);
+    curl_easy::ApplyTransferPolicy(curl, url);
     curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
     curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, WriteBody);
     curl_easy_setopt(curl, CURLOPT_WRITEDATA, &reply.body);

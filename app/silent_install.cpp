@@ -180,6 +180,7 @@ int CSilentInstall::Run() {
     choices.authorizationAct = defaults.authorizationAct;
     choices.downloadType = m_config.DownloadType;
     choices.instCmd = m_config.InstCmd;
+    choices.publisher = m_config.Publisher;
     m_installer->SetOptions(choices);
 
     if (m_config.IsCheckNet) {

@@ -6,6 +6,7 @@
 #include "app/silent_install.h"
 #include "app/unattended.h"
 #include "install/exit_codes.h"
+#include "utils/desktop_shell.h"
 #include "utils/log.h"
 #include "utils/text.h"
 
@@ -23,7 +24,13 @@ protected:
     }
     void OpenWithShell(const std::wstring& target, bool maximised) override {
         DEBUG_LOG(L"opening %ls\r\n", target.c_str());
-        ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL);
+        const int show = maximised ? SW_SHOWMAXIMIZED : SW_SHOWNORMAL;
+        // As the desktop user when the desktop shell takes it (see OpenShell
+        // of the main window).
+        std::wstring why;
+        if (Utils::OpenAsDesktopUser(target, L"", show, why)) return;
+        DEBUG_LOG(L"the desktop shell did not open it (%ls): opening it from this process\r\n", why.c_str());
+        ShellExecuteW(nullptr, L"open", target.c_str(), nullptr, nullptr, show);
     }
 };
 }  // namespace

@@ -44,6 +44,7 @@ void LaunchConfig::ApplyDefaults() {
     Language = 0;
     LanguageGiven = false;
     AnalyticsUrl = L"";
+    Publisher = L"";
     Unattended = UnattendedOptions{};
 }
 
@@ -77,6 +78,7 @@ void LaunchConfig::LoadConfigFileFor(const std::wstring& exePath) {
         SetDownloadScale(Utils::ParseLeadingDouble(read(L"DownloadScale", L"0.7")), L"the configuration file");
         InstCmd = read(L"InstCmd", L"");
         AnalyticsUrl = read(L"AnalyticsUrl", L"");
+        Publisher = read(L"Publisher", L"");
     }
     ProductId = L"velqordoc";
     AppVersion = VELQOR_VERSION_WIDE;

@@ -29,6 +29,11 @@ public:
     bool LanguageGiven = false;
     // Where analytics batches are posted; empty means the maker's endpoint.
     std::wstring AnalyticsUrl;
+    // The signer's subject name the package and the previous uninstaller must
+    // carry ("Publisher" of the configuration file only, never the command
+    // line); empty: any valid signature, required unless the package comes
+    // over HTTPS.
+    std::wstring Publisher;
 
     // Unattended installs: command-line options only, all off unless given.
     struct UnattendedOptions {

@@ -176,7 +176,9 @@ int CurlClient::Start() {
         codes |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
         codes |= curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &CurlClient::OnHeader);
         codes |= curl_easy_setopt(h, CURLOPT_HEADERDATA, this);
-        codes |= curl_easy::ApplyTransferPolicy(h, m_limits);
+        codes |= curl_easy::ApplyTransferPolicy(h, m_realUrl, m_limits);
+        // The body may not be longer than the HEAD reply announced.
+        if (m_totalLength > 0) codes |= curl_easy::LimitBodySize(h, static_cast<curl_off_t>(m_totalLength));
         // Large receive buffers: fewer write calls for a package of hundreds of MiB.
         codes |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
         // The rest of the file is asked for as a range (not libcurl's resume,

@@ -63,11 +63,13 @@ void CCurlDownloader::dlThreadFun() {
         result = m_client.Start();
     }
     std::string expected = Utils::GetUrlMd5(m_client.RealUrl());
-    if (expected.size() == 32) {
-        // Hashed while it was written; read back only when that was not possible.
-        std::string actual = m_client.Digest();
-        if (actual.empty()) actual = Utils::GetFileMd5(m_path);
-        if (actual.size() == 32 && !Utils::Md5Equal(actual, expected)) {
+    Utils::DigestKind kind = Utils::DigestKind::Md5;
+    if (Utils::UrlDigestKind(expected, kind)) {
+        // An MD5 was hashed while it was written; read back only when that was
+        // not possible. A SHA-256 segment is checked on the file.
+        std::string actual = kind == Utils::DigestKind::Md5 ? m_client.Digest() : std::string();
+        if (actual.empty()) actual = Utils::GetFileDigest(m_path, kind);
+        if (actual.size() == expected.size() && !Utils::DigestEqual(actual, expected)) {
             Notify(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
             if (m_retried) {
                 Notify(DL_CODE_FAIL, 0.0, L"LibCurl");

@@ -270,7 +270,7 @@ int CMTCurlDownloader::downloadExe(CMTCurlDownloader* self, DownloadPartNode* pa
     code |= curl_easy_setopt(h, CURLOPT_FAILONERROR, 1L);
     // The network limits include the low-speed limit: a stalled range ends
     // the attempt (CURLE_OPERATION_TIMEDOUT) and is retried from where it got.
-    code |= curl_easy::ApplyTransferPolicy(h, self->m_limits);
+    code |= curl_easy::ApplyTransferPolicy(h, part->url, self->m_limits);
     code |= curl_easy_setopt(h, CURLOPT_RANGE, range);
     code |= curl_easy_setopt(h, CURLOPT_BUFFERSIZE, 131072L);
     const bool resumed = part->next > part->begin;
@@ -377,9 +377,10 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
         }
     }
     if (firstBad == 0) {
-        if (self->m_urlMd5.size() == 32) {
-            std::string actual = Utils::GetFileMd5(self->m_path);
-            if (actual.size() == 32 && !Utils::Md5Equal(actual, self->m_urlMd5)) {
+        Utils::DigestKind kind = Utils::DigestKind::Md5;
+        if (Utils::UrlDigestKind(self->m_urlMd5, kind)) {
+            std::string actual = Utils::GetFileDigest(self->m_path, kind);
+            if (actual.size() == self->m_urlMd5.size() && !Utils::DigestEqual(actual, self->m_urlMd5)) {
                 self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
                 Utils::RemoveFile(self->m_path);
                 self->clearParts();

@@ -2,9 +2,11 @@
 
 #include "download/downloader_factory.h"
 #include "install/installer.h"
+#include "install/package_trust.h"
 #include "install/uninstaller.h"
 #include "utils/fs.h"
 #include "utils/log.h"
+#include "utils/private_folder.h"
 
 CDownloadInstaller::CDownloadInstaller(DownloadCallback ownerCallback, DownloaderFactory factory)
     : m_factory(factory ? std::move(factory) : MakeDownloaderFactory()), m_ownerCallback(std::move(ownerCallback)) {}
@@ -13,6 +15,7 @@ CDownloadInstaller::~CDownloadInstaller() {
     m_downloader.reset();
     m_installer.reset();
     m_uninstaller.reset();
+    m_uninstallFolder.reset();
     m_ownerCallback = nullptr;
 }
 
@@ -41,6 +44,7 @@ void CDownloadInstaller::Start() {
         m_installer = std::make_unique<CInstaller>(
             [this](int code, double value, const wchar_t* text) { OnInstall(code, value, text); },
             L"\"" + m_packagePath + L"\"");
+        m_runPackagePath = m_packagePath;
         // The verdict usually arrives while the package still runs, when its
         // file cannot be deleted yet (Windows keeps a running program's file):
         // the deletions are made again once the package has exited.
@@ -50,18 +54,32 @@ void CDownloadInstaller::Start() {
 
     const std::wstring& oldUninstaller = m_choices.oldUninstaller;
     if (!oldUninstaller.empty() && Utils::FileExists(oldUninstaller)) {
-        std::wstring cacheDir = Utils::GetTempCacheDir();
-        std::wstring tempCopy = cacheDir.empty() ? std::wstring() : cacheDir + kUninstallerCopyName;
-        std::wstring oldFolder = Utils::ParentPath(oldUninstaller);
-        if (!tempCopy.empty()) Utils::CopyFileTo(oldUninstaller, tempCopy, true);
-        // An earlier start's runner is waited for before it is replaced.
+        // An earlier start's runner is waited for before it is replaced, and
+        // its folder goes with it.
         m_uninstaller.reset();
+        m_uninstallFolder = std::make_unique<Utils::PrivateFolder>();
+        std::wstring tempCopy;
+        if (m_uninstallFolder->Valid())
+            tempCopy = Utils::JoinPath(m_uninstallFolder->Path(), kUninstallerCopyName);
+        else
+            DEBUG_LOG(L"no private folder for the uninstaller copy: %ls\r\n", m_uninstallFolder->Error().c_str());
+        std::wstring oldFolder = Utils::ParentPath(oldUninstaller);
+        // A copy that failed leaves no file: the runner then reports it missing.
+        if (!tempCopy.empty() && !Utils::CopyFileTo(oldUninstaller, tempCopy, true)) {
+            DEBUG_LOG(L"copying the uninstaller to %ls failed\r\n", tempCopy.c_str());
+            Utils::RemoveFile(tempCopy);
+        }
         m_uninstallSucceeded = false;
         m_uninstallFailed = false;
         m_uninstaller = std::make_unique<CUnInstaller>(
             [this](int code, double value, const wchar_t* text) { OnUninstall(code, value, text); }, tempCopy,
             oldFolder);
         m_uninstaller->SetExitWaitMs(m_choices.exitWaitMs);
+        if (!tempCopy.empty() && Utils::FileExists(tempCopy)) {
+            install_trust::Verdict verdict = install_trust::CheckProgram(tempCopy, m_choices, L"uninstaller");
+            if (verdict.ok) m_uninstaller->HoldProgram(std::move(verdict.file), m_uninstallFolder->Path());
+            else m_uninstaller->Refuse(verdict.reason);
+        }
         m_uninstaller->SetRunEndedHandler([this] { OnUninstallEnded(); });
         m_uninstaller->Run();
         return;
@@ -85,6 +103,16 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
     // The start this notification belongs to, taken before the owner hears of
     // it (and may start again).
     const uint64_t start = CurrentStart();
+    install_trust::Verdict verdict;
+    if (code == DL_CODE_SUCCESS) {
+        // The downloaded file is held from its check until the package has
+        // started; one that fails is a failed download (the user may retry).
+        verdict = install_trust::CheckProgram(m_runPackagePath, m_choices, L"package");
+        if (!verdict.ok) {
+            OnDownload(DL_CODE_FAIL, install_trust::kUntrustedValue, verdict.reason.c_str());
+            return;
+        }
+    }
     if (m_ownerCallback) m_ownerCallback(code, value, text);
     switch (code) {
     case DL_CODE_START:
@@ -97,6 +125,9 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
     case DL_CODE_SUCCESS:
         DEBUG_LOG(L"DOWNLOAD_SUCCESS\r\n");
         m_nextRunStart = start;
+        // The package starts in its own folder, never in this process's
+        // current folder (usually Downloads, where anything may lie).
+        m_installer->HoldProgram(std::move(verdict.file), Utils::ParentPath(m_runPackagePath));
         m_installer->Run();
         DEBUG_LOG(L"DL_CODE_SUCCESS\r\n");
         break;

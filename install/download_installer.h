@@ -14,6 +14,9 @@
 
 class CInstaller;
 class CUnInstaller;
+namespace Utils {
+class PrivateFolder;
+}
 
 class CDownloadInstaller {
 public:
@@ -30,7 +33,7 @@ public:
 
     // installDir + "\__Package_velqordoc.exe".
     static std::wstring PackagePathFor(const std::wstring& installDir);
-    // The name of the previous uninstaller's copy in the cache folder.
+    // The name of the previous uninstaller's copy in its private folder.
     static constexpr const wchar_t* kUninstallerCopyName = L"velqordoc_un_asa.exe";
 
     const std::wstring& PackagePath() const { return m_packagePath; }
@@ -50,11 +53,15 @@ private:
     uint64_t CurrentStart();
     void OnUninstallEnded();
 
+    // Where the uninstaller copy of the latest start runs (deleted with it).
+    std::unique_ptr<Utils::PrivateFolder> m_uninstallFolder;
     std::unique_ptr<CUnInstaller> m_uninstaller;
     std::unique_ptr<CDownloader> m_downloader;
     std::unique_ptr<CInstaller> m_installer;
     InstallChoices m_choices;
     std::wstring m_packagePath;
+    // The package the installer runs (the first start's package path).
+    std::wstring m_runPackagePath;
     std::wstring m_failedPackage;
     DownloaderFactory m_factory;
     DownloadCallback m_ownerCallback;

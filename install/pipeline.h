@@ -73,4 +73,5 @@ struct InstallChoices {
     // How long the package or the previous uninstaller may keep running after
     // it printed its verdict before the installation goes on without it.
     uint32_t exitWaitMs = 30000;
+    std::wstring publisher;        // the signer the package and the uninstaller must have; "" for any
 };

@@ -1,6 +1,7 @@
 #include "install/protocol_runner.h"
 
 #include "utils/child_process.h"
+#include "utils/signature.h"
 #include "utils/thread.h"
 
 ProtocolRunner::ProtocolRunner(DownloadCallback callback, std::wstring threadName)
@@ -32,17 +33,25 @@ void ProtocolRunner::Notify(int code, double value, const std::wstring& text) {
     if (m_callback) m_callback(code, value, text.c_str());
 }
 
+void ProtocolRunner::HoldProgram(std::unique_ptr<Utils::HeldFile> program, std::wstring workingDir) {
+    m_program = std::move(program);
+    m_workingDir = std::move(workingDir);
+}
+
 bool ProtocolRunner::LaunchChild(int failCode) {
     m_child.reset();
     m_child = std::make_unique<Utils::ChildProcess>();
+    bool launched = true;
     try {
-        m_child->Launch(m_commandLine);
+        m_child->Launch(m_commandLine, m_workingDir);
     } catch (const Utils::Exception&) {
         m_child.reset();
-        Notify(failCode, 2.0, L"");
-        return false;
+        launched = false;
     }
-    return true;
+    // The started program has its own image now; the file may be deleted.
+    m_program.reset();
+    if (!launched) Notify(failCode, 2.0, L"");
+    return launched;
 }
 
 bool ProtocolRunner::ReadAndClose(Reader reader) {

@@ -16,6 +16,7 @@
 namespace Utils {
 class Thread;
 class ChildProcess;
+class HeldFile;
 }  // namespace Utils
 
 class ProtocolRunner {
@@ -30,6 +31,11 @@ public:
     // Parses one piece of decoded output; returns kVerdictNone,
     // kVerdictSuccess or kVerdictFailure.
     virtual int Parse(const std::wstring& chunk) = 0;
+
+    // The program file of the next run, held open since it was checked so that
+    // it cannot be replaced before it starts (released once the launch has
+    // returned), and the folder the child starts in (empty: this process's).
+    void HoldProgram(std::unique_ptr<Utils::HeldFile> program, std::wstring workingDir);
 
     unsigned CodePage() const { return m_codePage; }
 
@@ -74,4 +80,6 @@ private:
     std::unique_ptr<Utils::Thread> m_worker;
     std::unique_ptr<Utils::ChildProcess> m_child;
     std::function<void()> m_runEnded;
+    std::unique_ptr<Utils::HeldFile> m_program;
+    std::wstring m_workingDir;
 };

@@ -35,6 +35,10 @@ void CUnInstaller::Execute() {
         Notify(UNIST_CODE_FAIL, 1.0, L"可执行卸载文件不存在");
         return;
     }
+    if (!m_refusal.empty()) {
+        Notify(UNIST_CODE_FAIL, 3.0, m_refusal);
+        return;
+    }
     Notify(UNIST_CODE_PROGRESS, 0.0, L"");
     if (!LaunchChild(UNIST_CODE_FAIL)) return;
     if (ReadAndClose(&ReadAll)) Notify(UNIST_CODE_SUCCESS, 1.0, L"");  // no line gave a verdict

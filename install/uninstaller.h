@@ -18,10 +18,14 @@ public:
     // The command line for the given account facts.
     std::wstring BuildCommandLine(bool adminAct, bool authorizationAct) const;
     int Parse(const std::wstring& chunk) override;
+    // The copy failed its check: the run reports (UNIST_CODE_FAIL, 3.0,
+    // reason) instead of starting it.
+    void Refuse(std::wstring reason) { m_refusal = std::move(reason); }
 
 private:
     void Execute() override;
 
     std::wstring m_exePath;
     std::wstring m_oldFolder;
+    std::wstring m_refusal;
 };

@@ -39,11 +39,16 @@ case $mode32 in
 esac
 echo "demo: the $preset build ($why32)"
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" --target velqor-setup velqor-demo-package
+cmake --build --preset "$preset" --target velqor-setup velqor-demo-package trust-root
 build="$root/build/$preset"
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 "${run[@]}" "$root/scripts/wine-prefix.sh"
+# The demo package is signed with the build's throw-away test certificate: the
+# installer runs it only when the prefix trusts that certificate's root.
+if [ "$wine" = wine32 ]; then trust=("$root/scripts/wine.sh" wine32); else trust=("$("$root/scripts/wine.sh" loader64)"); fi
+"${run[@]}" "${trust[@]}" "$build/tools/trust-root/trust-root.exe" "Z:$build/test-signing/root.der" | tr -d '\r' |
+  grep -q "root certificate trusted" || { echo "demo: the test root could not be trusted in $WINEPREFIX" >&2; exit 1; }
 
 if [ -z "${DISPLAY:-}" ] || [ $interactive = 0 ]; then
   interactive=0

@@ -4,8 +4,8 @@
 
 namespace curl_easy {
 
-int ApplyTransferPolicy(CURL* handle, const NetworkLimits& limits) {
-    return ApplySecurityOptions(handle) | ApplyNetworkOptions(handle, limits);
+int ApplyTransferPolicy(CURL* handle, const std::string& url, const NetworkLimits& limits) {
+    return ApplySecurityOptions(handle, url) | ApplyNetworkOptions(handle, limits);
 }
 
 int SetUpHead(CURL* handle, const std::string& url, bool followRedirects, const NetworkLimits& limits) {
@@ -13,7 +13,7 @@ int SetUpHead(CURL* handle, const std::string& url, bool followRedirects, const 
     if (followRedirects) code |= curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 1L);
     code |= curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
     code |= curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Discard);
-    code |= ApplyTransferPolicy(handle, limits);
+    code |= ApplyTransferPolicy(handle, url, limits);
     code |= ApplyProbeDeadline(handle, limits);
     return code;
 }

@@ -24,16 +24,26 @@ using HeaderList = std::unique_ptr<curl_slist, ListDeleter>;
 // A fresh easy handle; null when libcurl cannot make one.
 inline EasyHandle NewHandle() { return EasyHandle(curl_easy_init()); }
 
-// The policy of every request, in one place: the network limits (connect
-// timeout, low-speed limit, keep-alive) and the server's certificate and host
-// name verified (the package is run elevated, uploads carry the
-// installation's identity). Returns the OR of the set-up codes.
-int ApplyTransferPolicy(CURL* handle, const NetworkLimits& limits = NetworkLimits{});
+// The policy of every request, in one place: only HTTP and HTTPS are spoken,
+// a transfer begun over HTTPS stays on HTTPS through at most 10 redirects,
+// the server's certificate and host name are verified and a body may not be
+// longer than 4 GiB (the package is run elevated, uploads carry the
+// installation's identity); and the network limits (connect timeout,
+// low-speed limit, keep-alive). url is the URL the request starts at (it
+// decides whether redirects may leave HTTPS). Returns the OR of the set-up
+// codes.
+int ApplyTransferPolicy(CURL* handle, const std::string& url, const NetworkLimits& limits = NetworkLimits{});
+
+constexpr long kMaxRedirects = 10;
+constexpr curl_off_t kMaxBodyBytes = curl_off_t(4) * 1024 * 1024 * 1024;
+// Lowers the largest body a transfer accepts to bytes (a length learnt from
+// the HEAD reply); bytes <= 0 or above kMaxBodyBytes gives kMaxBodyBytes.
+int LimitBodySize(CURL* handle, curl_off_t bytes);
 
 // The policy's two halves, each in a file of its own: what a server must prove
 // and what it may send (security_options.cpp), and how long a request may take
 // and which route it goes (network_options.h).
-int ApplySecurityOptions(CURL* handle);
+int ApplySecurityOptions(CURL* handle, const std::string& url);
 
 // Sets handle up for a HEAD request of url under the transfer policy: no body,
 // redirects followed when followRedirects, the probe's deadline. Returns the

@@ -14,6 +14,7 @@
 #include "ui/language.h"
 #include "ui/message_box_win.h"
 #include "ui/sequence_controls.h"
+#include "utils/desktop_shell.h"
 #include "utils/fs.h"
 #include "utils/log.h"
 #include "utils/network.h"
@@ -231,6 +232,7 @@ bool CMainWnd::StartInstall(const std::wstring& folder, bool desktopShortcut, bo
     choices.installLanguage = InstallLanguageCode();
     choices.downloadType = config.DownloadType;
     choices.instCmd = config.InstCmd;
+    choices.publisher = config.Publisher;
     m_installer->SetOptions(choices);
 
     if (config.IsCheckNet) {
@@ -525,6 +527,13 @@ void CMainWnd::ChooseFolder() {
 }
 
 void CMainWnd::OpenShell(const std::wstring& target, const std::wstring& folder, int show) {
+    // The product and web pages run as the desktop user, not elevated as this
+    // process; only where the desktop shell cannot take the request are they
+    // opened from here.
+    std::wstring why;
+    if (Utils::OpenAsDesktopUser(target, folder, show, why)) return;
+    DEBUG_LOG(L"the desktop shell did not open %ls (%ls): opening it from this process\r\n", target.c_str(),
+              why.c_str());
     ShellExecuteW(GetHWND(), L"open", target.c_str(), nullptr, folder.empty() ? nullptr : folder.c_str(), show);
 }
 

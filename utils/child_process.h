@@ -56,10 +56,11 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Starts the program named by the first token of commandLine, hidden, with
-    // the parent's environment and current folder. Throws Exception when the
-    // pipes or the process cannot be created, and when the command line is
-    // longer than kMaxCommandLine characters (it is never cut and run).
-    void Launch(const std::wstring& commandLine);
+    // the parent's environment, in workingDir (empty: the parent's current
+    // folder). Throws Exception when the pipes or the process cannot be
+    // created, and when the command line is longer than kMaxCommandLine
+    // characters (it is never cut and run).
+    void Launch(const std::wstring& commandLine, const std::wstring& workingDir = {});
 
     // One blocking read of at most kChunkSize bytes from the child's standard
     // output. Returns whether the read call succeeded; false with no bytes once

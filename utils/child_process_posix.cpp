@@ -99,7 +99,7 @@ void ChildProcess::ReleasePipes() {
 
 uint64_t ChildProcess::ErrorBytesDrained() const { return m_errDrain ? m_errDrain->drained.load() : 0; }
 
-void ChildProcess::Launch(const std::wstring& commandLine) {
+void ChildProcess::Launch(const std::wstring& commandLine, const std::wstring& workingDir) {
     Close();
     if (commandLine.size() > kMaxCommandLine) throw Exception();
     m_commandLine = commandLine;
@@ -138,6 +138,8 @@ void ChildProcess::Launch(const std::wstring& commandLine) {
     posix_spawn_file_actions_adddup2(&actions, nullFd, 0);
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_outPipe->WriteEnd()), 1);
     posix_spawn_file_actions_adddup2(&actions, static_cast<int>(m_errPipe->WriteEnd()), 2);
+    const std::string dir = workingDir.empty() ? std::string() : NativePath(workingDir);
+    if (!dir.empty()) posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     pid_t pid = 0;
     // A bare program name is looked up on the PATH, as Windows does.
     bool bare = narrow[0].find('/') == std::string::npos;

@@ -119,7 +119,7 @@ void ChildProcess::ReleasePipes() {
 
 uint64_t ChildProcess::ErrorBytesDrained() const { return m_errDrain ? m_errDrain->drained.load() : 0; }
 
-void ChildProcess::Launch(const std::wstring& commandLine) {
+void ChildProcess::Launch(const std::wstring& commandLine, const std::wstring& workingDir) {
     Close();
     if (commandLine.size() > kMaxCommandLine) throw Exception();
     m_commandLine = commandLine;
@@ -168,7 +168,8 @@ void ChildProcess::Launch(const std::wstring& commandLine) {
     m_commandLine.copy(buffer.data(), m_commandLine.size());
     PROCESS_INFORMATION pi{};
     BOOL ok = ::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
-                               haveList ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr, nullptr, &si.StartupInfo, &pi);
+                               haveList ? EXTENDED_STARTUPINFO_PRESENT : 0, nullptr,
+                               workingDir.empty() ? nullptr : workingDir.c_str(), &si.StartupInfo, &pi);
     if (haveList) ::DeleteProcThreadAttributeList(attrs);
     if (!ok) {
         ReleasePipes();

@@ -34,10 +34,37 @@ std::string HexLower(const unsigned char* bytes, size_t size) {
 }
 
 
-std::string GetFileMd5(const std::wstring& path) {
+std::string GetFileMd5(const std::wstring& path) { return GetFileDigest(path, DigestKind::Md5); }
+
+bool UrlDigestKind(const std::string& segment, DigestKind& kind) {
+    // Any 32 characters stand for an MD5 (one that is not hex then fails the
+    // comparison); 64 only when they are all hex digits.
+    if (segment.size() == 32) {
+        kind = DigestKind::Md5;
+        return true;
+    }
+    if (segment.size() != 64) return false;
+    for (char c : segment)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F'))) return false;
+    kind = DigestKind::Sha256;
+    return true;
+}
+
+bool DigestEqual(const std::string& a, const std::string& b) {
+    if (a.size() != b.size() || a.empty()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::string GetFileDigest(const std::wstring& path, DigestKind kind) {
     std::unique_ptr<FILE, FileCloser> file(OpenForReading(path));
     if (!file) return {};
-    Md5 md5;
+    Md5 md5(kind);
     if (!md5.Valid()) return {};
     std::vector<unsigned char> block(256 * 1024);
     for (;;) {

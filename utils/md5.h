@@ -8,9 +8,13 @@
 
 namespace Utils {
 
+// The digests a package URL may carry: MD5 (32 hex digits) or SHA-256 (64).
+enum class DigestKind { Md5, Sha256 };
+
 class Md5 {
 public:
-    Md5();
+    // kind: MD5 unless asked for SHA-256 (same interface, the platform's hash).
+    explicit Md5(DigestKind kind = DigestKind::Md5);
     ~Md5();
     Md5(const Md5&) = delete;
     Md5& operator=(const Md5&) = delete;
@@ -33,6 +37,13 @@ std::string HexLower(const unsigned char* bytes, size_t size);
 
 // MD5 of a whole file as 32 lower-case hex characters; "" when it cannot be read.
 std::string GetFileMd5(const std::wstring& path);
+// The digest of that kind of a whole file (lower-case hex); "" when it cannot be read.
+std::string GetFileDigest(const std::wstring& path, DigestKind kind);
+// The kind of digest a URL's digest segment is: 32 characters MD5, 64 hex
+// digits SHA-256; false for anything else.
+bool UrlDigestKind(const std::string& segment, DigestKind& kind);
+// True when both are digests of the same length and equal ignoring letter case.
+bool DigestEqual(const std::string& a, const std::string& b);
 // The path segment before the file name ("" when the URL has fewer than two
 // "/"). For a package URL ".../<md5>/<name>" that is the expected digest.
 std::string GetUrlMd5(const std::string& url);

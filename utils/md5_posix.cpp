@@ -7,11 +7,14 @@ namespace Utils {
 struct Md5::Impl {
     EVP_MD_CTX* ctx = nullptr;
     bool ok = false;
+    unsigned int size = 16;
 };
 
-Md5::Md5() : m_impl(std::make_unique<Impl>()) {
+Md5::Md5(DigestKind kind) : m_impl(std::make_unique<Impl>()) {
     m_impl->ctx = EVP_MD_CTX_new();
-    m_impl->ok = m_impl->ctx && EVP_DigestInit_ex(m_impl->ctx, EVP_md5(), nullptr) == 1;
+    m_impl->size = kind == DigestKind::Sha256 ? 32 : 16;
+    m_impl->ok = m_impl->ctx &&
+                 EVP_DigestInit_ex(m_impl->ctx, kind == DigestKind::Sha256 ? EVP_sha256() : EVP_md5(), nullptr) == 1;
 }
 
 Md5::~Md5() {
@@ -29,7 +32,7 @@ std::string Md5::HexDigest() {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int n = 0;
     m_impl->ok = false;
-    if (EVP_DigestFinal_ex(m_impl->ctx, digest, &n) != 1 || n != 16) return {};
+    if (EVP_DigestFinal_ex(m_impl->ctx, digest, &n) != 1 || n != m_impl->size) return {};
     return HexLower(digest, n);
 }
 

@@ -12,11 +12,14 @@ struct Md5::Impl {
     BCRYPT_HASH_HANDLE hash = nullptr;
     std::vector<unsigned char> object;
     bool ok = false;
+    ULONG size = 16;
 };
 
-Md5::Md5() : m_impl(std::make_unique<Impl>()) {
+Md5::Md5(DigestKind kind) : m_impl(std::make_unique<Impl>()) {
     Impl& d = *m_impl;
-    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&d.alg, BCRYPT_MD5_ALGORITHM, nullptr, 0))) {
+    d.size = kind == DigestKind::Sha256 ? 32 : 16;
+    const wchar_t* algorithm = kind == DigestKind::Sha256 ? BCRYPT_SHA256_ALGORITHM : BCRYPT_MD5_ALGORITHM;
+    if (!BCRYPT_SUCCESS(BCryptOpenAlgorithmProvider(&d.alg, algorithm, nullptr, 0))) {
         d.alg = nullptr;
         return;
     }
@@ -51,10 +54,10 @@ void Md5::Update(const void* data, size_t size) {
 
 std::string Md5::HexDigest() {
     if (!m_impl->ok) return {};
-    unsigned char digest[16];
+    unsigned char digest[32];
     m_impl->ok = false;
-    if (!BCRYPT_SUCCESS(BCryptFinishHash(m_impl->hash, digest, sizeof(digest), 0))) return {};
-    return HexLower(digest, sizeof(digest));
+    if (!BCRYPT_SUCCESS(BCryptFinishHash(m_impl->hash, digest, m_impl->size, 0))) return {};
+    return HexLower(digest, m_impl->size);
 }
 
 }  // namespace Utils

@@ -91,10 +91,10 @@ class Pe:
             out[rtype] = {name: leaf(n) for name, n in entries(t & 0x7FFFFFFF)}
         return out
 
-    def imports(self):
-        """DLL names of the import table and of the delay-load table."""
+    def imports(self, delayed=True):
+        """DLL names of the import table and (when delayed) of the delay-load table."""
         names = []
-        for index, size, name_at in ((1, 20, 12), (13, 32, 4)):
+        for index, size, name_at in ((1, 20, 12), (13, 32, 4))[:2 if delayed else 1]:
             if len(self.dirs) <= index or not self.dirs[index][0]:
                 continue
             off = self.offset(self.dirs[index][0])
@@ -105,6 +105,34 @@ class Pe:
                 names.append(self.cstr(struct.unpack_from("<I", rec, name_at)[0]))
                 off += size
         return names
+
+
+# Windows loads these only from System32 whatever the search order (the
+# KnownDLLs of Windows 10 and later): a DLL of the same name beside the
+# executable is never used instead.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll", "difxapi.dll", "gdi32.dll",
+    "gdiplus.dll", "imagehlp.dll", "imm32.dll", "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll",
+    "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll",
+    "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
+}
+# Still imported statically although Windows would take them from the
+# executable's folder before WinMain runs (DLL planting): each is to be loaded at
+# run time from System32 instead. The list is exact, so that a new such import
+# fails the check and so does one that is gone but still listed.
+NOT_YET_LOADED_AT_RUN_TIME = {
+    "bcrypt.dll", "comctl32.dll", "crypt32.dll", "netapi32.dll", "oleacc.dll", "urlmon.dll", "wtsapi32.dll",
+}
+
+
+def check_static_imports(pe):
+    """Problems with the DLLs the loader resolves before any code runs."""
+    static = {n.lower() for n in pe.imports(delayed=False)}
+    problems = ["imports %s statically: not a KnownDLL, so it may be planted beside the executable" % n
+                for n in sorted(static - KNOWN_DLLS - NOT_YET_LOADED_AT_RUN_TIME)]
+    problems += ["%s is listed as a pending static import but is not imported any more: drop it from the list" % n
+                 for n in sorted(NOT_YET_LOADED_AT_RUN_TIME - static)]
+    return problems
 
 
 def check_archive(blob):
@@ -160,6 +188,7 @@ def main():
         else:
             problems += check_archive(skin)
         print("%s imports: %s" % (name, ", ".join(pe.imports())))
+        problems += check_static_imports(pe)
     except (PeError, struct.error, ValueError, IndexError) as e:
         problems.append("not a readable PE image: %s" % e)
     for p in problems:

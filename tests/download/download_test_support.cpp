@@ -130,8 +130,12 @@ Server::Server(bool tls) : m_tls(tls) {
     const std::string parent = std::to_string(getpid());
     std::vector<std::string> args = {"python3", VELQOR_DOWNLOAD_SERVER_SCRIPT, "--port-file", portFile,
                                      "--parent-pid", parent, "--max-seconds", "1200"};
-    if (tls) args.push_back("--tls");
-    else args.push_back("--proxy");
+    if (tls) {
+        m_certFile = child.dir + "/cert.pem";
+        args.insert(args.end(), {"--tls", "--cert-out", m_certFile});
+    } else {
+        args.push_back("--proxy");
+    }
     std::vector<char*> argv;
     for (auto& a : args) argv.push_back(a.data());
     argv.push_back(nullptr);

@@ -26,6 +26,8 @@ public:
     // A second server speaking HTTPS with a self-signed certificate (native only).
     static Server& GetTls();
     bool Running() const { return m_port > 0; }
+    // The TLS server's certificate (PEM file), for a client that trusts it.
+    const std::string& CertFile() const { return m_certFile; }
     std::string Base() const;  // "http://127.0.0.1:PORT" ("https://" for the TLS server)
     std::string Url(const std::string& path) const { return Base() + path; }
     // Every request whose path contains tag, in arrival order.
@@ -41,6 +43,7 @@ private:
     explicit Server(bool tls);
     int m_port = 0;
     bool m_tls = false;
+    std::string m_certFile;
 };
 
 // The name and bytes of a package that the server generates.

@@ -95,6 +95,11 @@ private:
 
 const auto* const kServer = ::testing::AddGlobalTestEnvironment(new ServerEnvironment);
 
+// The URL of a file served from the demo package's folder.
+std::wstring ServedUrl(const std::wstring& name) {
+    return L"http://127.0.0.1:" + std::to_wstring(ServerEnvironment::Port()) + L"/r/" + name;
+}
+
 std::wstring PackageUrl(const std::wstring& modes = L"") {
     std::wstring base = L"http://127.0.0.1:" + std::to_wstring(ServerEnvironment::Port());
     std::wstring name = Utils::FileNameOf(DemoPackagePath());
@@ -214,6 +219,76 @@ TEST_F(Orchestrator, CleanInstall) {
     EXPECT_EQ(lines[9], L"-inslang=zh-CN");
 }
 
+// What this (elevated) process runs is checked first: a package that fails
+// its signature check is a failed download, never started.
+TEST_F(Orchestrator, OnlyTrustedPackagesRun) {
+    const std::wstring demo = Utils::FileNameOf(DemoPackagePath());
+    const std::wstring other = Utils::FileNameOf(DemoPackagePath()).insert(demo.rfind(L"package") + 7, L"-other");
+    // A package-sized file without any signature, served beside the demo.
+    const std::wstring junk = L"unsigned-" + std::to_wstring(Utils::CurrentProcessId()) + L".exe";
+    const std::wstring junkPath = Utils::JoinPath(Utils::ParentPath(DemoPackagePath()), junk);
+    ASSERT_TRUE(Utils::WriteFileBytes(junkPath, std::string(1572864, 'x')));
+    struct Case {
+        const char* name;
+        std::wstring file;
+        std::wstring publisher;
+        int ending;
+    };
+    const Case cases[] = {
+        {"unsigned", junk, L"", 1004},
+        {"signed by another publisher than the configured one", other, L"Velqor Test Publisher", 1004},
+        {"any valid signature when no publisher is configured", other, L"", 2003},
+        {"signed by the configured publisher", demo, L"Velqor Test Publisher", 2003},
+    };
+    int i = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::wstring folder = m_dir.File(L"t" + std::to_wstring(++i));
+        const std::wstring record = m_dir.File(L"cmdline" + std::to_wstring(i) + L".txt");
+        Recorder rec;
+        DemoMode mode(L"", record);
+        {
+            CDownloadInstaller orchestrator(rec.Callback(), FastDownloader);
+            InstallChoices choices = Choices(ServedUrl(c.file), L"", folder, true, true, true, true, L"");
+            choices.publisher = c.publisher;
+            orchestrator.SetOptions(choices);
+            orchestrator.Start();
+            ASSERT_TRUE(rec.WaitForAny({2003, 2004, 1004}));
+        }
+        EXPECT_EQ(rec.Codes().back(), c.ending);
+        EXPECT_FALSE(Utils::FileExists(CDownloadInstaller::PackagePathFor(folder)));
+        if (c.ending == 1004) {
+            const Note failure = rec.WithCode(1004).at(0);
+            EXPECT_EQ(failure.value, -990.0);
+            EXPECT_NE(failure.text.find(L"signature check failed"), std::wstring::npos) << Utils::WideToUtf8(failure.text);
+            EXPECT_TRUE(rec.WithCode(1003).empty());
+            EXPECT_TRUE(rec.WithCode(2001).empty());
+            EXPECT_FALSE(Utils::FileExists(record)) << "the package ran";
+        }
+    }
+    Utils::RemoveFile(junkPath);
+}
+
+// The previous version's uninstaller copy is checked the same way.
+TEST_F(Orchestrator, UntrustedUninstallerIsNotRun) {
+    const std::wstring oldFolder = m_dir.File(L"old version");
+    const std::wstring uninstaller = InstallPrevious(oldFolder);
+    ASSERT_TRUE(Utils::WriteFileBytes(uninstaller, std::string(4096, 'x')));
+    DemoMode mode(L"", m_dir.File(L"cmdline.txt"));
+    {
+        CDownloadInstaller orchestrator(m_rec.Callback(), FastDownloader);
+        orchestrator.SetOptions(Choices(PackageUrl(), uninstaller, m_dir.File(L"new"), true, true, true, true, L""));
+        orchestrator.Start();
+        ASSERT_TRUE(m_rec.WaitForAny({2003, 2004, 1004, 5004, 5005}));
+    }
+    ASSERT_EQ(m_rec.Codes().back(), 5004);
+    const Note failure = m_rec.WithCode(5004).at(0);
+    EXPECT_EQ(failure.value, 3.0);
+    EXPECT_NE(failure.text.find(L"uninstaller signature check failed"), std::wstring::npos);
+    EXPECT_TRUE(m_rec.WithCode(1001).empty());
+    EXPECT_TRUE(Utils::DirectoryExists(oldFolder));
+}
+
 TEST_F(Orchestrator, PackageFailureDeletesThePackage) {
     const std::wstring folder = m_dir.File(L"target");
     DemoMode mode(L"in-fail", m_dir.File(L"cmdline.txt"));
@@ -246,12 +321,15 @@ TEST_F(Orchestrator, PreviousVersionIsUninstalledFirst) {
     ASSERT_LT(uninstalled, codes.size());
     EXPECT_LT(uninstalled, started);
     EXPECT_EQ(codes.back(), 2003);
-    // The copy in the cache folder ran, on the old folder.
-    EXPECT_EQ(Utils::ParentPath(CacheCopy()), Utils::JoinPath(m_dir.Path(), L"~ZelMoxTemp.92482B06FB471E17"));
-    EXPECT_TRUE(Utils::FileExists(CacheCopy()));
+    // The copy ran from a private folder of its own under the temp folder, on
+    // the old folder; the private folder went with the orchestrator.
     auto lines = ReadLines(m_dir.File(L"cmdline.txt.uninstall"));
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(Utils::FileNameOf(Utils::SplitCommandLine(lines[0]).at(0)), L"velqordoc_un_asa.exe");
+    const std::wstring copy = Utils::SplitCommandLine(lines[0]).at(0);
+    EXPECT_EQ(Utils::FileNameOf(copy), L"velqordoc_un_asa.exe");
+    EXPECT_EQ(Utils::ParentPath(Utils::ParentPath(copy)), m_dir.Path());
+    EXPECT_EQ(Utils::FileNameOf(Utils::ParentPath(copy)).rfind(L"vq-", 0), 0u);
+    EXPECT_FALSE(Utils::PathExists(Utils::ParentPath(copy)));
     EXPECT_FALSE(Utils::DirectoryExists(oldFolder));
     EXPECT_TRUE(Utils::FileExists(Utils::JoinPath(folder, L"Velqor.exe")));
 }

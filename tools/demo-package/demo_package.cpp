@@ -43,7 +43,10 @@
 //
 // Product mode (the program named "Velqor.exe"): prints "Velqor 1.0.0", writes
 // its command line to "<record>.product" the same way (the record path of the
-// folder it runs from), and ends, or with "stay" waits until killed.
+// folder it runs from), and ends, or with "stay" waits until killed. The
+// installer starts the product through the desktop shell, so it does not
+// inherit the installer's environment: the package leaves the record path in
+// "velqor-demo-record.txt" beside the product for it.
 #ifdef _WIN32
 #include <windows.h>
 #else
@@ -180,10 +183,17 @@ std::set<std::string> Modes(bool uninstall) {
     return modes;
 }
 
-std::wstring RecordPath(bool uninstall) {
+constexpr wchar_t kRecordPathFile[] = L"velqor-demo-record.txt";
+
+// product: the product reads the path the package left beside it first (the
+// environment it got is the desktop shell's, possibly another run's).
+std::wstring RecordPath(bool uninstall, bool product = false) {
     std::wstring path;
-    if (!Utils::GetEnv(L"VELQOR_DEMO_RECORD", path) || path.empty())
-        path = Utils::JoinPath(Utils::ParentPath(Utils::GetModulePath()), L"velqor-demo-cmdline.txt");
+    const std::wstring folder = Utils::ParentPath(Utils::GetModulePath());
+    std::string left;
+    if (product && Utils::ReadFileBytes(Utils::JoinPath(folder, kRecordPathFile), left)) path = Utils::Utf8ToWide(left);
+    if (path.empty() && (!Utils::GetEnv(L"VELQOR_DEMO_RECORD", path) || path.empty()))
+        path = Utils::JoinPath(folder, L"velqor-demo-cmdline.txt");
     if (uninstall) path += L".uninstall";
     return path;
 }
@@ -247,7 +257,8 @@ int Uninstall(const std::wstring& raw, const std::set<std::string>& modes) {
     const bool early = modes.count("early") != 0;
     if (early) Line(L"State=Success");
     if (early) Utils::SleepMs(300);
-    for (const wchar_t* name : {L"Velqor.exe", L"uninst.ep", L"set.ini"}) Utils::RemoveFile(Utils::JoinPath(folder, name));
+    for (const wchar_t* name : {L"Velqor.exe", L"uninst.ep", L"set.ini", kRecordPathFile})
+        Utils::RemoveFile(Utils::JoinPath(folder, name));
     Utils::RemoveEmptyDirectory(folder);
     Line(L"Progress=1");
     if (!modes.count("noverdict") && !early) Line(L"State=Success");
@@ -310,6 +321,9 @@ int Install(const std::wstring& raw, const std::vector<std::wstring>& args, cons
     const std::wstring uninst = Utils::JoinPath(folder, L"uninst.ep");
     bool copied = Utils::CopyFileTo(self, exe, true) && Utils::CopyFileTo(self, uninst, true);
     Utils::IniWriteString(Utils::JoinPath(folder, L"set.ini"), L"Uninstall", L"IsOverride", L"true");
+    std::wstring record;
+    if (Utils::GetEnv(L"VELQOR_DEMO_RECORD", record) && !record.empty())
+        Utils::WriteFileBytes(Utils::JoinPath(folder, kRecordPathFile), Utils::WideToUtf8(record));
     emitLine(L"Progress=0.6");
     if (!copied) {
         emitLine(L"Error=cannot write " + folder);
@@ -376,7 +390,7 @@ int main() {
     const std::wstring self = Utils::GetModulePath();
     if (Utils::ToLower(Utils::FileNameOf(self)) == L"velqor.exe") {
         Line(L"Velqor 1.0.0");
-        Record(raw, args, RecordPath(false) + L".product");
+        Record(raw, args, RecordPath(false, true) + L".product");
         if (Modes(false).count("stay")) HangForever();
         return 0;
     }

@@ -22,6 +22,9 @@ Command line:
                     check certificates must refuse it)
   --proxy           also run a local HTTP proxy (Debian's tinyproxy) on a free
                     port of 127.0.0.1, stopped with the server
+  --cert-out F      with --tls: also write the certificate (PEM, valid for
+                    localhost and 127.0.0.1) to F, for a client that is to
+                    trust it
   --detach          start the server in the background, wait until it
                     listens (port file written), then return
   --stop            stop the server whose id is in --pid-file
@@ -482,6 +485,7 @@ def main():
     ap.add_argument("--stop", action="store_true")
     ap.add_argument("--tls", action="store_true")
     ap.add_argument("--proxy", action="store_true")
+    ap.add_argument("--cert-out")
     args = ap.parse_args()
 
     if args.stop:
@@ -519,10 +523,14 @@ def main():
         with tempfile.TemporaryDirectory() as d:
             cert, key = os.path.join(d, "cert.pem"), os.path.join(d, "key.pem")
             subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
-                            "-out", cert, "-days", "1", "-subj", "/CN=localhost"],
+                            "-out", cert, "-days", "1", "-subj", "/CN=localhost",
+                            "-addext", "subjectAltName=DNS:localhost,IP:127.0.0.1"],
                            check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             ctx = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
             ctx.load_cert_chain(cert, key)
+            if args.cert_out:
+                with open(cert, "rb") as src, open(args.cert_out, "wb") as dst:
+                    dst.write(src.read())
         httpd.socket = ctx.wrap_socket(httpd.socket, server_side=True)
 
     proxy = start_proxy(httpd.state) if args.proxy else None
