@@ -16,10 +16,10 @@ int ParseLines(const std::vector<std::string>& lines, const CodePageFn& codePage
     return verdict;
 }
 
-int ReadPass(Utils::ChildProcess& child, Utils::LineAssembler& assembler, const CodePageFn& codePage,
+int ReadPass(const ReadChunkFn& read, Utils::LineAssembler& assembler, const CodePageFn& codePage,
              const ParseFn& parse, bool& ended) {
     std::string bytes;
-    bool ok = child.ReadChunk(bytes);
+    bool ok = read(bytes);
     ended = !ok && bytes.empty();
     std::vector<std::string> lines;
     if (!bytes.empty()) lines = assembler.Feed(bytes);
@@ -33,20 +33,28 @@ int ReadPass(Utils::ChildProcess& child, Utils::LineAssembler& assembler, const 
 }  // namespace
 
 bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse) {
+    return ReadUntilVerdict([&child](std::string& bytes) { return child.ReadChunk(bytes); }, codePage, parse);
+}
+
+bool ReadUntilVerdict(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse) {
     Utils::LineAssembler assembler;
     for (;;) {
         bool ended = false;
-        if (ReadPass(child, assembler, codePage, parse, ended) != 0) return false;
+        if (ReadPass(read, assembler, codePage, parse, ended) != 0) return false;
         if (ended) return true;
     }
 }
 
 bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse) {
+    return ReadAll([&child](std::string& bytes) { return child.ReadChunk(bytes); }, codePage, parse);
+}
+
+bool ReadAll(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse) {
     Utils::LineAssembler assembler;
     bool ok = true;
     for (;;) {
         bool ended = false;
-        if (ReadPass(child, assembler, codePage, parse, ended) != 0) ok = false;
+        if (ReadPass(read, assembler, codePage, parse, ended) != 0) ok = false;
         if (ended) return ok;
     }
 }

@@ -4,7 +4,13 @@
 
 namespace curl_easy {
 
-int ApplyTransferPolicy(CURL* handle) { return ApplySecurityOptions(handle) | ApplyNetworkOptions(handle); }
+int ApplyTransferPolicy(CURL* handle) {
+    // A server that redirects in a circle would otherwise be followed without
+    // end (this libcurl sets no limit of its own); the package's real URL is
+    // one redirect away.
+    int code = curl_easy_setopt(handle, CURLOPT_MAXREDIRS, kMaxRedirects);
+    return code | ApplySecurityOptions(handle) | ApplyNetworkOptions(handle);
+}
 
 int SetUpHead(CURL* handle, const std::string& url, bool followRedirects) {
     int code = curl_easy_setopt(handle, CURLOPT_URL, url.c_str());

@@ -25,7 +25,9 @@ inline EasyHandle NewHandle() { return EasyHandle(curl_easy_init()); }
 // The policy of every request, in one place: the connection must be made
 // within 60 s and the server's certificate and host name are verified (the
 // package is run elevated, uploads carry the installation's identity).
-// Returns the OR of the set-up codes.
+// At most kMaxRedirects redirects are followed. Returns the OR of the set-up
+// codes.
+constexpr long kMaxRedirects = 10;
 int ApplyTransferPolicy(CURL* handle);
 
 // The policy's two halves, each in a file of its own: what a server must prove

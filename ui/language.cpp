@@ -2,6 +2,7 @@
 
 #include <json/json.h>
 
+#include <exception>
 #include <memory>
 
 #include "toolkit/archive.h"
@@ -18,6 +19,38 @@ constexpr int kCodeCount = 3;
 std::wstring LanguageCodeAt(int index) {
     if (index < 0 || index >= kCodeCount) return std::wstring();
     return kCodes[index];
+}
+
+bool ReadLanguageTexts(const std::string& bytes, int index) {
+    if (index < 0 || index >= kCodeCount) return false;
+    Json::Value root;
+    Json::CharReaderBuilder builder;
+    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
+    std::string errors;
+    bool parsed = false;
+    try {
+        parsed = reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &errors);
+    } catch (const std::exception&) {
+        // The reader throws, rather than failing, on nesting deeper than its limit.
+        parsed = false;
+    }
+    if (!parsed || !root.isArray()) {
+        DEBUG_LOG(L"language.json cannot be parsed\r\n");
+        return false;
+    }
+    const std::string member = Utils::WideToUtf8(kCodes[index]);
+    for (const auto& element : root) {
+        // Elements without an integer id or a string text are skipped.
+        if (!element.isObject()) continue;
+        const Json::Value& id = element["id"];
+        const Json::Value& text = element[member];
+        if (!id.isInt() || !text.isString()) continue;
+        // The file is UTF-8: straight to wide text. (Through the ANSI code
+        // page every character outside it would become "?", the Chinese texts
+        // on a Western system for one.)
+        toolkit::SetLanguageText(std::to_wstring(id.asInt()), Utils::Utf8ToWide(text.asString()));
+    }
+    return true;
 }
 
 int LoadLanguage(int index, const std::wstring& code) {
@@ -37,26 +70,7 @@ int LoadLanguage(int index, const std::wstring& code) {
     }
     if (index < 0 || index >= kCodeCount) return index;  // an unknown code keeps an out-of-table index
 
-    Json::Value root;
-    Json::CharReaderBuilder builder;
-    std::unique_ptr<Json::CharReader> reader(builder.newCharReader());
-    std::string errors;
-    if (!reader->parse(bytes.data(), bytes.data() + bytes.size(), &root, &errors) || !root.isArray()) {
-        DEBUG_LOG(L"language.json cannot be parsed\r\n");
-        return index;
-    }
-    const std::string member = Utils::WideToUtf8(kCodes[index]);
-    for (const auto& element : root) {
-        // Elements without an integer id or a string text are skipped.
-        if (!element.isObject()) continue;
-        const Json::Value& id = element["id"];
-        const Json::Value& text = element[member];
-        if (!id.isInt() || !text.isString()) continue;
-        // The file is UTF-8: straight to wide text. (Through the ANSI code
-        // page every character outside it would become "?", the Chinese texts
-        // on a Western system for one.)
-        toolkit::SetLanguageText(std::to_wstring(id.asInt()), Utils::Utf8ToWide(text.asString()));
-    }
+    ReadLanguageTexts(bytes, index);
     return index;
 }
 
