@@ -61,6 +61,8 @@ if(VELQOR_7ZDEC_SOURCE)
     ${S}/7zDec.c ${S}/7zStream.c ${S}/Bcj2.c ${S}/Bra.c ${S}/Bra86.c ${S}/Delta.c
     ${S}/Lzma2Dec.c ${S}/LzmaDec.c ${S}/CpuArch.c)
   target_compile_definitions(velqor_7zdec PRIVATE Z7_EXTRACT_ONLY)
+  # On x86 the decoder reads little-endian words at any address on purpose.
+  target_compile_options(velqor_7zdec PRIVATE -fno-sanitize=alignment)
   target_include_directories(velqor_7zdec SYSTEM PUBLIC ${S})
   add_library(velqor::7zdec ALIAS velqor_7zdec)
   unset(S)

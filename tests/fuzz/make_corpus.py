@@ -172,7 +172,7 @@ put("language", "odd-elements", b"\x01" + """[
 ]""".encode())
 put("language", "not-array", b"\x00{\"id\": 1, \"en-US\": \"x\"}")
 put("language", "comments", b"\x00// c\n[/* x */ {\"id\": 1, \"en-US\": \"x\",}]")
-put("language", "deep", b"\x00" + b"[" * 2000 + b"]" * 2000)
+put("language", "regress-nested-too-deeply", b"\x00" + b"[" * 2000 + b"]" * 2000)
 put("language", "invalid-utf8", b"\x01[{\"id\": 1, \"zh-CN\": \"\xff\xfe\xe4\xb8\"}]")
 
 # ---------------------------------------------------------------- archive
