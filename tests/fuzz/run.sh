@@ -27,6 +27,9 @@ nice -n 19 "$program" -jobs=1 -workers=1 -max_total_time="$seconds" -timeout=25 
   -print_final_stats=1 -artifact_prefix="$out/artifacts-$target/" "$@" "found-$target" ${corpus:+"$corpus"} \
   > "fuzz-$target.log" 2>&1 || status=$?
 [ -f fuzz-0.log ] && mv fuzz-0.log "fuzz-$target.job.log"
-tail -n 25 "fuzz-$target.job.log" 2>/dev/null || tail -n 25 "fuzz-$target.log"
+log=fuzz-$target.job.log
+[ -f "$log" ] || log=fuzz-$target.log
+grep -E '^#[0-9]+' "$log" | tail -n 1
+grep -E '^(stat::|Done |==[0-9]+==ERROR|SUMMARY)' "$log" || true
 ls "$out/artifacts-$target" | sed 's/^/artifact: /'
 exit $status
