@@ -66,7 +66,24 @@ else()
   add_library(velqor::crypto ALIAS OpenSSL::Crypto)
 endif()
 
-add_library(velqor::7zdec STATIC IMPORTED)
-set_target_properties(velqor::7zdec PROPERTIES
-  IMPORTED_LOCATION "${VELQOR_DEPS_PREFIX}/lib/lib7zdec.a"
-  INTERFACE_INCLUDE_DIRECTORIES "${VELQOR_DEPS_PREFIX}/include/7zdec")
+# The 7z decoder: from the dependency cache, or (VELQOR_7ZDEC_SOURCE, the "C"
+# folder of 7-Zip's sources) built here with the project's flags, so that a
+# fuzzing build instruments it too.
+set(VELQOR_7ZDEC_SOURCE "" CACHE PATH "7-Zip's C sources: build the 7z decoder from them")
+if(VELQOR_7ZDEC_SOURCE)
+  set(S "${VELQOR_7ZDEC_SOURCE}")
+  add_library(velqor_7zdec STATIC ${S}/7zAlloc.c ${S}/7zArcIn.c ${S}/7zBuf.c ${S}/7zCrc.c ${S}/7zCrcOpt.c
+    ${S}/7zDec.c ${S}/7zStream.c ${S}/Bcj2.c ${S}/Bra.c ${S}/Bra86.c ${S}/Delta.c
+    ${S}/Lzma2Dec.c ${S}/LzmaDec.c ${S}/CpuArch.c)
+  target_compile_definitions(velqor_7zdec PRIVATE Z7_EXTRACT_ONLY)
+  # On x86 the decoder reads little-endian words at any address on purpose.
+  target_compile_options(velqor_7zdec PRIVATE -fno-sanitize=alignment)
+  target_include_directories(velqor_7zdec SYSTEM PUBLIC ${S})
+  add_library(velqor::7zdec ALIAS velqor_7zdec)
+  unset(S)
+else()
+  add_library(velqor::7zdec STATIC IMPORTED)
+  set_target_properties(velqor::7zdec PROPERTIES
+    IMPORTED_LOCATION "${VELQOR_DEPS_PREFIX}/lib/lib7zdec.a"
+    INTERFACE_INCLUDE_DIRECTORIES "${VELQOR_DEPS_PREFIX}/include/7zdec")
+endif()

@@ -115,4 +115,25 @@ bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const Parse
     return false;
 }
 
+bool ReadUntilVerdict(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse) {
+    Utils::LineAssembler assembler;
+    for (;;) {
+        std::string bytes;
+        const bool ended = !read(bytes) && bytes.empty();
+        if (ParseBytes(assembler, bytes, ended, codePage, parse) != 0) return false;
+        if (ended) return true;
+    }
+}
+
+bool ReadAll(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse) {
+    Utils::LineAssembler assembler;
+    bool verdict = false;
+    for (;;) {
+        std::string bytes;
+        const bool ended = !read(bytes) && bytes.empty();
+        if (ParseBytes(assembler, bytes, ended, codePage, parse) != 0) verdict = true;
+        if (ended) return !verdict;
+    }
+}
+
 }  // namespace install_detail

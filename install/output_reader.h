@@ -20,6 +20,9 @@ namespace install_detail {
 
 using CodePageFn = std::function<unsigned()>;
 using ParseFn = std::function<int(const std::wstring& line)>;
+// One read of the output: stores what arrived in bytes; false with no bytes
+// once the output has ended (as Utils::ChildProcess::ReadChunk).
+using ReadChunkFn = std::function<bool(std::string& bytes)>;
 
 // The longest a run waits for its child after the verdict, by default.
 constexpr uint32_t kDefaultExitWaitMs = 30000;
@@ -35,5 +38,12 @@ bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, co
 // what it wrote just before it exited; once a line gave a verdict, for at most
 // exitWaitMs more. Returns true when no line gave a verdict.
 bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse, uint32_t exitWaitMs);
+
+// The same two disciplines over any source of reads (the parsing, the line
+// assembly and the decoding are those of the child versions; a source has no
+// exit to wait for): read stores what arrived in bytes and returns false with
+// no bytes once the output has ended.
+bool ReadUntilVerdict(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse);
+bool ReadAll(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse);
 
 }  // namespace install_detail

@@ -13,7 +13,15 @@ extern "C" {
 namespace toolkit {
 namespace {
 
-void* SzAllocFn(ISzAllocPtr, size_t size) { return size ? ::operator new(size, std::nothrow) : nullptr; }
+// Nothing in a skin comes near this: a larger block, dictionary or model size
+// read from an archive is refused (the decoder reports it as an error) rather
+// than reserved.
+constexpr size_t kMaxAllocation = size_t{256} << 20;
+
+void* SzAllocFn(ISzAllocPtr, size_t size) {
+    if (size == 0 || size > kMaxAllocation) return nullptr;
+    return ::operator new(size, std::nothrow);
+}
 void SzFreeFn(ISzAllocPtr, void* address) { ::operator delete(address); }
 const ISzAlloc kAlloc = {SzAllocFn, SzFreeFn};
 

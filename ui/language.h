@@ -16,6 +16,11 @@ constexpr uint64_t kMaxLanguageFileSize = 4194304;
 // no change when the archive has no usable language file.
 int LoadLanguage(int index, const std::wstring& code);
 
+// Reads the bytes of a language file into the toolkit's language-text table:
+// the texts of language `index` (0 <= index < 3) of every element with an
+// integer id. False, and no change, when the bytes are no JSON array.
+bool ReadLanguageTexts(const std::string& bytes, int index);
+
 // The text `id` of the language table, or `fallback` (the program's own
 // Chinese text) when the table has none.
 std::wstring LanguageText(const wchar_t* id, const wchar_t* fallback);
