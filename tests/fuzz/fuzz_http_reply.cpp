@@ -169,6 +169,17 @@ Context& Shared() {
     return context;
 }
 
+// Limits short enough that a reply that stalls ends the attempt at once (the
+// server answers at once or not at all).
+curl_easy::NetworkLimits FuzzLimits() {
+    curl_easy::NetworkLimits limits;
+    limits.connectTimeoutSec = 5;
+    limits.lowSpeedBytes = 1;
+    limits.lowSpeedTimeSec = 2;
+    limits.probeTimeoutSec = 5;
+    return limits;
+}
+
 // The multi-part downloader's run, restarted once on its retry notification as
 // its owner does, until it succeeds or fails.
 void RunMultiPart(const std::wstring& url, const std::wstring& path) {
@@ -178,6 +189,9 @@ void RunMultiPart(const std::wstring& url, const std::wstring& path) {
     bool retry = false;
     DownloadDelays noDelays;
     noDelays.retryMs = noDelays.partRetryMs = noDelays.partStartMs = noDelays.monikerRetryMs = 0;
+    noDelays.backoffUnitMs = 0;
+    DownloaderSettings settings(noDelays);
+    settings.limits = FuzzLimits();
     CMTCurlDownloader downloader(
         [&](int code, double, const wchar_t*) {
             std::lock_guard<std::mutex> lock(mutex);
@@ -185,7 +199,7 @@ void RunMultiPart(const std::wstring& url, const std::wstring& path) {
             if (code == DL_CODE_SUCCESS || code == DL_CODE_FAIL) ended = code;
             changed.notify_all();
         },
-        url, path, DownloaderSettings(noDelays));
+        url, path, settings);
     downloader.Start();
     std::unique_lock<std::mutex> lock(mutex);
     for (;;) {
@@ -208,22 +222,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     else context.server.SetReplies(input.substr(0, zero), input.substr(zero + 1));
 
     // The probes on their own.
-    if (curl_easy::EasyHandle head = CurlClient::Head(context.url)) {
+    if (curl_easy::EasyHandle head = CurlClient::Head(context.url, FuzzLimits())) {
         CurlClient::GetRealUrl(head.get());
         double length = CurlClient::GetDownloadFileLength(head.get(), [](const std::wstring& reason) {
             Check(!reason.empty());
         });
         Check(length >= -1.0);
     }
-    Check(!CurlClient::GetRealUrl_Str(context.url).empty());
-    Check(CurlClient::GetDownloadFileLength_Str(context.url) >= -1.0);
+    Check(!CurlClient::GetRealUrl_Str(context.url, FuzzLimits()).empty());
+    Check(CurlClient::GetDownloadFileLength_Str(context.url, nullptr, FuzzLimits()) >= -1.0);
 
     // One single-stream attempt resuming a partial file.
     const std::wstring url = Utils::Utf8ToWide(context.url);
     const std::wstring single = Utils::Utf8ToWide((context.folder / "single.exe").string());
     {
         std::ofstream(Utils::NativePath(single + L".part"), std::ios::binary) << "MZ-partial";
-        CurlClient client(url, single, nullptr);
+        CurlClient client(url, single, nullptr, nullptr, nullptr, FuzzLimits());
         int result = client.Start();
         if (result == 0) Check(Utils::GetFileSize(single) >= 0);
         std::remove(Utils::NativePath(single).c_str());
