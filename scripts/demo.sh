@@ -49,6 +49,10 @@ export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
 if [ "$wine" = wine32 ]; then trust=("$root/scripts/wine.sh" wine32); else trust=("$("$root/scripts/wine.sh" loader64)"); fi
 "${run[@]}" "${trust[@]}" "$build/tools/trust-root/trust-root.exe" "Z:$build/test-signing/root.der" | tr -d '\r' |
   grep -q "root certificate trusted" || { echo "demo: the test root could not be trusted in $WINEPREFIX" >&2; exit 1; }
+# That run's Wine session started without the display the installer gets below:
+# end it, so that the installer's window is made on the display.
+wineserver -k 2>/dev/null || true
+wineserver -w 2>/dev/null || true
 
 if [ -z "${DISPLAY:-}" ] || [ $interactive = 0 ]; then
   interactive=0
