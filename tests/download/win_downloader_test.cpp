@@ -90,6 +90,12 @@ TEST_F(WinDownloaderTest, StartsAgainAfterAFailure) {
     auto d = std::make_unique<CWinDownloader>(rec.Callback(), Url("drop=3", 2000000, 24), m_dest, delays);
     d->Start();
     ASSERT_TRUE(rec.WaitForEnd(1, 120)) << rec.Summary();
+    if (rec.Notes().back().code == DL_CODE_SUCCESS) {
+        // WinINet may retry a dropped connection on its own (Wine's does at
+        // times): the three drops were then spent inside the first run's
+        // attempts, and there is no failed run to start again.
+        GTEST_SKIP() << "the first run already succeeded: " << rec.Summary();
+    }
     d->Start();
     ASSERT_TRUE(rec.WaitForEnd(2, 120)) << rec.Summary();
     d.reset();
