@@ -8,7 +8,9 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "download/cancel_token.h"
 #include "download/downloader.h"
@@ -18,7 +20,7 @@
 // through one (it lives inside its downloader).
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wnon-virtual-dtor"
-class CBindCallback : public IBindStatusCallbackEx {
+class CBindCallback : public IBindStatusCallbackEx, public IHttpNegotiate {
 public:
     CBindCallback() = default;
     virtual ~CBindCallback();
@@ -37,14 +39,31 @@ public:
     STDMETHODIMP OnDataAvailable(DWORD flags, DWORD size, FORMATETC* format, STGMEDIUM* medium) override;
     STDMETHODIMP OnObjectAvailable(REFIID riid, IUnknown* object) override;
     STDMETHODIMP GetBindInfoEx(DWORD* flags, BINDINFO* bindInfo, DWORD* bindFlags, DWORD* reserved) override;
+    STDMETHODIMP BeginningTransaction(LPCWSTR url, LPCWSTR headers, DWORD reserved, LPWSTR* additional) override;
+    STDMETHODIMP OnResponse(DWORD status, LPCWSTR responseHeaders, LPCWSTR requestHeaders,
+                            LPWSTR* additional) override;
 
     void SetCallback(DownloadCallback callback) { m_callback = std::move(callback); }
     void Cancel() { m_cancel = true; }
+    // The binding's own verdict (OnStopBinding) and the HTTP status seen, for
+    // the attempt since the last BeginAttempt.
+    void BeginAttempt() {
+        m_stopResult = S_OK;
+        m_httpStatus = 0;
+    }
+    HRESULT StopResult() const { return m_stopResult; }
+    // The URLs the attempts were redirected to, oldest first.
+    std::vector<std::wstring> Redirects() const;
+    DWORD HttpStatus() const { return m_httpStatus; }
 
 private:
     DownloadCallback m_callback;
     std::atomic<bool> m_cancel{false};
     IBinding* m_binding = nullptr;
+    std::atomic<HRESULT> m_stopResult{S_OK};
+    std::atomic<DWORD> m_httpStatus{0};
+    mutable std::mutex m_redirectLock;
+    std::vector<std::wstring> m_redirects;
 };
 #pragma GCC diagnostic pop
 

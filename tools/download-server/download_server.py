@@ -42,6 +42,8 @@ URLs:
                             request line, every header line as received, then
                             an empty line, for each request in arrival order
   /_reset                  forget the log and the per-path counters
+  /_release/<text>         the fault modes of every path containing <text> are
+                            used up: the requests that follow are served
   /_deadport               a port number on 127.0.0.1 where nothing listens
   /_proxyport              the port of the HTTP proxy started with --proxy
                             (0 when none)
@@ -177,6 +179,7 @@ class State:
         self.lock = threading.Lock()
         self.log = []  # (path, text)
         self.counters = {}
+        self.released = []
         self.gets = {}  # (modes prefix, name) -> GET requests seen
         self.proxy_port = 0
 
@@ -191,9 +194,11 @@ class State:
 
     def take(self, path, mode, limit):
         """True when the mode applies to this request (counted per path)."""
-        if limit is None:
-            return True
         with self.lock:
+            if any(text in path for text in self.released):
+                return False
+            if limit is None:
+                return True
             key = (path, mode)
             n = self.counters.get(key, 0)
             if n >= limit:
@@ -270,6 +275,11 @@ class Handler(BaseHTTPRequestHandler):
                 self.server.state.log.clear()
                 self.server.state.counters.clear()
                 self.server.state.gets.clear()
+                self.server.state.released.clear()
+            return self._simple(200, b"ok\n")
+        if path.startswith("/_release/"):
+            with self.server.state.lock:
+                self.server.state.released.append(path[len("/_release/"):])
             return self._simple(200, b"ok\n")
         if path == "/_proxyport":
             return self._simple(200, b"%d\n" % self.server.state.proxy_port)
