@@ -5,6 +5,7 @@
 // server's current file, never a splice of two versions.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <string>
 
@@ -171,5 +172,51 @@ TEST_P(FaultMatrix, MultiPart) { Check<CMTCurlDownloader>("multi", GetParam().mu
 
 INSTANTIATE_TEST_SUITE_P(Network, FaultMatrix, ::testing::ValuesIn(kFaults),
                          [](const auto& p) { return std::string(p.param.name); });
+
+// The install folder's disk fills up mid-download. The download must end in
+// its failure notification within the bound, never report success and never
+// leave a final file behind. The folder (on a small file system of its own) is
+// named by VELQOR_SMALL_DISK: the ctest case "download_disk_full" mounts one.
+class DiskFull : public ::testing::Test {
+protected:
+    template <class D>
+    void Check(const char* variant) {
+        SCOPED_TRACE(variant);
+        std::string tag = dltest::TestTag() + "-" + variant;
+        std::wstring url = Utils::Utf8ToWide(Server::Get().Url("/m/" + tag + "/r/" + GenName(kDiskFullSize, kSeed)));
+        std::wstring dest = Utils::JoinPath(m_folder, Utils::Utf8ToWide(std::string("pkg-") + variant + ".exe"));
+        Recorder rec;
+        auto downloader = std::make_unique<D>(rec.Callback(), url, dest, FastSettings());
+        rec.Attach(downloader.get());
+        downloader->Start();
+        bool ended = rec.WaitForEnd(1, kBoundSeconds);
+        downloader.reset();
+        rec.Seal();
+        ASSERT_TRUE(ended) << "no ending within " << kBoundSeconds << " s; so far: " << rec.Summary();
+        std::string summary = rec.Summary();
+        EXPECT_EQ(summary.find("1003"), std::string::npos) << summary;
+        EXPECT_NE(summary.find("1004"), std::string::npos) << summary;
+        EXPECT_FALSE(Utils::FileExists(dest)) << summary;
+    }
+    // More than the small disk holds (1 MiB), less than the server's limits.
+    static constexpr int64_t kDiskFullSize = 3000000;
+    std::wstring m_folder;
+
+    void SetUp() override {
+        const char* folder = std::getenv("VELQOR_SMALL_DISK");
+        if (!folder || !*folder) GTEST_SKIP() << "needs VELQOR_SMALL_DISK (the ctest case download_disk_full)";
+        ASSERT_TRUE(Server::Get().Running()) << "the local download server did not start";
+        m_folder = Utils::Utf8ToWide(folder);
+        // The folder takes a small file but not the package: a failure below is
+        // the disk filling up, not a folder that cannot be written at all.
+        std::wstring probe = Utils::JoinPath(m_folder, L"probe.bin");
+        ASSERT_TRUE(Utils::WriteFileBytes(probe, std::string(100000, 'x'))) << folder << " cannot be written";
+        ASSERT_FALSE(Utils::WriteFileBytes(probe, std::string(kDiskFullSize, 'x'))) << folder << " is not small";
+        Utils::RemoveFile(probe);
+    }
+};
+
+TEST_F(DiskFull, SingleStream) { Check<CCurlDownloader>("single"); }
+TEST_F(DiskFull, MultiPart) { Check<CMTCurlDownloader>("multi"); }
 
 }  // namespace
