@@ -134,7 +134,11 @@ std::string AnalyticsTrackerImpl::NewDistinctId() {
 // ---- identity and folders ------------------------------------------------------------
 
 void AnalyticsTrackerImpl::SelectFolders() {
-    std::string module = Replace(Utils::WideToAnsi(Utils::GetModulePath()), '/', '\\');
+    // The settings are read and written through the narrow file APIs: every
+    // folder is taken in a form they can reach (the short form where a
+    // character has no ANSI form, say a Cyrillic user name under a Chinese
+    // code page).
+    std::string module = Replace(Utils::AnsiPathOf(Utils::GetModulePath()), '/', '\\');
     std::string overridePath;
     auto slash = module.rfind('\\');
     if (slash != std::string::npos) {
@@ -155,7 +159,11 @@ void AnalyticsTrackerImpl::SelectFolders() {
         bool modern = major > 6 || (major == 6 && minor != 0);
         std::wstring folder = Utils::GetSpecialFolder(modern ? Utils::SpecialFolder::LocalAppData
                                                              : Utils::SpecialFolder::CommonDocuments);
-        if (!folder.empty()) base = Utils::WideToAnsi(Utils::ShortPathOf(folder));
+        if (!folder.empty()) base = Utils::AnsiPathOf(folder);
+        if (base.empty() && modern) {
+            DEBUG_LOG(L"the local application data folder has no ANSI form: the shared documents take the data\r\n");
+            base = Utils::AnsiPathOf(Utils::GetSpecialFolder(Utils::SpecialFolder::CommonDocuments));
+        }
     }
     std::string local = MakeFolders(base + "\\ZMLocal\\");
     m_state->dataFolder = MakeFolders(local + m_appName + "\\");

@@ -77,4 +77,13 @@ std::string NativePathUtf8(const std::wstring& path) {
             if (c == L'\\') c = L'/';
     return WideToUtf8(p);
 }
+std::string AnsiPathOf(const std::wstring& path) {
+    std::string ansi = WideToAnsi(path);
+    if (AnsiToWide(ansi) == path) return ansi;
+    std::wstring shortPath = ShortPathOf(path);
+    ansi = WideToAnsi(shortPath);
+    if (AnsiToWide(ansi) == shortPath) return ansi;
+    return {};
+}
+
 }  // namespace Utils

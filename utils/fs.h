@@ -91,4 +91,9 @@ std::string NativePathUtf8(const std::wstring& path);
 // The short (8.3) form of an existing path; the path itself when there is none.
 std::wstring ShortPathOf(const std::wstring& path);
 
+// An existing path for the narrow (ANSI code page) file APIs: the path itself
+// when every character has an ANSI form, else its short form when that one
+// has; empty when neither has (a narrow API cannot reach the path at all).
+std::string AnsiPathOf(const std::wstring& path);
+
 }  // namespace Utils

@@ -178,6 +178,23 @@ TEST(CreateDirectories, StopsAtAFileInTheWay) {
     EXPECT_FALSE(Utils::CreateDirectories(temp.Path() + L"\\file\\sub\\"));
 }
 
+// A folder named outside any one code page is still reached through the
+// narrow file APIs (on Windows through its short form).
+TEST(AnsiPathOf, ReachesFoldersWhateverTheirNames) {
+    testing_support::TempDir dir;
+    for (const wchar_t* name : {L"plain", L"Программы Велкор 軟件"}) {
+        SCOPED_TRACE(Utils::WideToUtf8(name));
+        std::wstring folder = Utils::JoinPath(dir.Path(), name);
+        ASSERT_TRUE(Utils::CreateDirectories(folder + Utils::PathSeparator()));
+        std::string narrow = Utils::AnsiPathOf(folder);
+        ASSERT_FALSE(narrow.empty());
+        EXPECT_TRUE(Utils::DirectoryExists(Utils::AnsiToWide(narrow)));
+        if (std::wstring(name) == L"plain") {
+            EXPECT_EQ(Utils::AnsiToWide(narrow), folder);
+        }
+    }
+}
+
 TEST(CheckNetwork, StatusInTheHighHalf) {
 #ifdef _WIN32
     HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
