@@ -24,6 +24,7 @@
 #include <unistd.h>
 #endif
 
+#include "tests/common/host_path.h"
 #include "utils/fs.h"
 #include "utils/text.h"
 
@@ -135,9 +136,7 @@ public:
         (void)curlReady;
         std::wstring file;
         if (!Utils::GetEnv(L"VELQOR_COLLECTOR_PORT_FILE", file) || file.empty()) return;
-#ifdef _WIN32
-        if (!file.empty() && file[0] == L'/') file = L"Z:" + file;  // the Unix root under Wine
-#endif
+        file = testing_support::HostPath(file);
         std::string text;
         if (Utils::ReadFileBytes(file, text)) m_port = std::atoi(text.c_str());
     }

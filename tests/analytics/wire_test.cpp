@@ -14,6 +14,7 @@
 #include "analytics/zm_transport.h"
 #include "config/launch_config.h"
 #include "support.h"
+#include "tests/common/host_path.h"
 #include "tests/common/temp_dir.h"
 #include "utils/child_process.h"
 #include "utils/fs.h"
@@ -244,16 +245,7 @@ TEST_F(Wire, CrashRecordsAreWrittenOnceWithTheirTimeAndSentByTheNextRun) {
     EXPECT_EQ(recs[1]["type"].asString(), "track");
 }
 
-std::wstring CrashHelper() {
-    std::wstring p = Utils::Utf8ToWide(VELQOR_CRASH_HELPER);
-#ifdef _WIN32
-    if (!p.empty() && p[0] == L'/') {
-        Utils::ReplaceAll(p, L"/", L"\\");
-        p = L"Z:" + p;
-    }
-#endif
-    return p;
-}
+std::wstring CrashHelper() { return testing_support::HostPath(VELQOR_CRASH_HELPER); }
 
 // A real installer process that is killed, or that crashes: the next run
 // that sends delivers its records first (with the crash report's).

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/startup.h"
+#include "tests/common/host_path.h"
 #include "utils/fs.h"
 #include "utils/text.h"
 
@@ -35,14 +36,7 @@ struct Process {
 };
 
 // The installer built beside this test, as a Windows path (Wine maps / to Z:).
-std::wstring InstallerPath() {
-    std::wstring p = Utils::Utf8ToWide(VELQOR_SETUP_EXE);
-    if (!p.empty() && p[0] == L'/') {
-        Utils::ReplaceAll(p, L"/", L"\\");
-        p = L"Z:" + p;
-    }
-    return p;
-}
+std::wstring InstallerPath() { return testing_support::HostPath(VELQOR_SETUP_EXE); }
 
 BOOL CALLBACK CloseWindowsOf(HWND hwnd, LPARAM pid) {
     DWORD owner = 0;

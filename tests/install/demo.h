@@ -2,6 +2,7 @@
 // Where the demo package is, and how tests steer it.
 #include <string>
 
+#include "tests/common/host_path.h"
 #include "utils/child_process.h"
 #include "utils/fs.h"
 #include "utils/text.h"
@@ -10,16 +11,7 @@ namespace install_test {
 
 // The demo package as this platform names programs (a Windows build running
 // under Wine sees the build tree through drive Z:).
-inline std::wstring DemoPackagePath() {
-    std::wstring p = Utils::Utf8ToWide(VELQOR_DEMO_PACKAGE);
-#ifdef _WIN32
-    if (!p.empty() && p[0] == L'/') {
-        Utils::ReplaceAll(p, L"/", L"\\");
-        p = L"Z:" + p;
-    }
-#endif
-    return p;
-}
+inline std::wstring DemoPackagePath() { return testing_support::HostPath(VELQOR_DEMO_PACKAGE); }
 
 // Sets the demo's behaviour and record file for the lifetime of the object.
 class DemoMode {

@@ -15,6 +15,7 @@
 #include "install/download_installer.h"
 #include "install/installer.h"
 #include "recorder.h"
+#include "tests/common/host_path.h"
 #include "utils/child_process.h"
 #include "utils/fs.h"
 #include "utils/process.h"
@@ -39,12 +40,7 @@ using install_test::Recorder;
 namespace {
 
 [[maybe_unused]] std::wstring FromBuildPath(const char* path) {  // used by the Windows build only
-    std::wstring p = Utils::Utf8ToWide(path);
-#ifdef _WIN32
-    Utils::ReplaceAll(p, L"/", L"\\");
-    p = L"Z:" + p;
-#endif
-    return p;
+    return testing_support::HostPath(path);
 }
 
 // The local download server, serving the folder of the demo package. Natively

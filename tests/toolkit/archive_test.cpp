@@ -4,6 +4,7 @@
 
 #include "../common/temp_dir.h"
 #include "fake_host.h"
+#include "tests/common/host_path.h"
 #include "toolkit/archive.h"
 #include "toolkit/markup.h"
 #include "ui/language.h"
@@ -16,13 +17,7 @@ using namespace toolkit;
 
 namespace {
 
-std::wstring BuiltArchivePath() {
-    std::wstring path = Utils::Utf8ToWide(VELQOR_SKIN_ARCHIVE);
-#ifdef _WIN32
-    path = L"Z:" + path;  // Wine's drive for the Unix root
-#endif
-    return path;
-}
+std::wstring BuiltArchivePath() { return testing_support::HostPath(VELQOR_SKIN_ARCHIVE); }
 
 std::shared_ptr<SkinArchive> OpenBuiltSkin() {
     std::string bytes;

@@ -15,6 +15,7 @@
 #include <string>
 #include <thread>
 
+#include "tests/common/host_path.h"
 #include "toolkit/accessible_win.h"
 #include "toolkit/window_win.h"
 #include "config/launch_config.h"
@@ -48,11 +49,7 @@ std::wstring EnvPath(const wchar_t* name) {
     wchar_t buf[1024];
     DWORD n = GetEnvironmentVariableW(name, buf, 1024);
     if (n == 0 || n >= 1024) return L"";
-    std::wstring unix(buf, n);
-    if (unix.size() > 1 && unix[1] == L':') return unix;
-    for (auto& c : unix)
-        if (c == L'/') c = L'\\';
-    return L"Z:" + unix;  // Wine's drive for the Unix root
+    return testing_support::HostPath(std::wstring(buf, n));
 }
 
 #define REQUIRE_DISPLAY() \
