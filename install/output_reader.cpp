@@ -49,22 +49,35 @@ Stop Pump(Utils::ChildProcess& child, const Clock::time_point& deadline, Take&& 
     }
 }
 
-// Parses the lines completed by bytes; returns the last non-zero verdict.
-int ParseBytes(Utils::LineAssembler& assembler, const std::string& bytes, bool ended, const CodePageFn& codePage,
-               const ParseFn& parse) {
-    std::vector<std::string> lines;
-    if (!bytes.empty()) lines = assembler.Feed(bytes);
-    if (ended) {
+// The protocol side of both disciplines, whatever the source of the bytes:
+// reads are reassembled into lines, and each line is decoded and parsed.
+class LineParser {
+public:
+    LineParser(const CodePageFn& codePage, const ParseFn& parse) : m_codePage(codePage), m_parse(parse) {}
+
+    // Parses the lines completed by bytes; true when one of them gave a verdict.
+    bool Feed(const std::string& bytes) { return Parse(bytes.empty() ? Lines{} : m_assembler.Feed(bytes)); }
+    // The output has ended: text after the last line feed is a final line.
+    bool End() {
+        Lines lines;
         std::string rest;
-        if (assembler.TakeRest(rest)) lines.push_back(std::move(rest));
+        if (m_assembler.TakeRest(rest)) lines.push_back(std::move(rest));
+        return Parse(lines);
     }
-    int verdict = 0;
-    for (const std::string& raw : lines) {
-        int v = parse(Utils::DecodeLine(raw, codePage()));
-        if (v != 0) verdict = v;
+
+private:
+    using Lines = std::vector<std::string>;
+    bool Parse(const Lines& lines) {
+        bool verdict = false;
+        for (const std::string& raw : lines)
+            if (m_parse(Utils::DecodeLine(raw, m_codePage())) != 0) verdict = true;
+        return verdict;
     }
-    return verdict;
-}
+
+    Utils::LineAssembler m_assembler;
+    const CodePageFn& m_codePage;
+    const ParseFn& m_parse;
+};
 
 // After a verdict: the child gets until the deadline to end; its output is
 // read and dropped meanwhile.
@@ -78,13 +91,10 @@ void AwaitExitAfterVerdict(Utils::ChildProcess& child, Clock::time_point deadlin
 
 bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse,
                       uint32_t exitWaitMs) {
-    Utils::LineAssembler assembler;
+    LineParser parser(codePage, parse);
     bool verdict = false;
-    Pump(child, kNoDeadline, [&](const std::string& bytes) {
-        verdict = ParseBytes(assembler, bytes, false, codePage, parse) != 0;
-        return !verdict;
-    });
-    if (!verdict) verdict = ParseBytes(assembler, "", true, codePage, parse) != 0;
+    Pump(child, kNoDeadline, [&](const std::string& bytes) { return !(verdict = parser.Feed(bytes)); });
+    if (!verdict) verdict = parser.End();
     if (!verdict) {
         child.WaitForExit();
         return true;
@@ -94,19 +104,19 @@ bool ReadUntilVerdict(Utils::ChildProcess& child, const CodePageFn& codePage, co
 }
 
 bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const ParseFn& parse, uint32_t exitWaitMs) {
-    Utils::LineAssembler assembler;
+    LineParser parser(codePage, parse);
     bool verdict = false;
     Clock::time_point deadline = kNoDeadline;
-    auto note = [&](int v) {
-        if (v == 0) return;
+    auto note = [&](bool v) {
+        if (!v) return;
         if (!verdict) deadline = After(exitWaitMs);
         verdict = true;
     };
     Pump(child, deadline, [&](const std::string& bytes) {
-        note(ParseBytes(assembler, bytes, false, codePage, parse));
+        note(parser.Feed(bytes));
         return true;
     });
-    note(ParseBytes(assembler, "", true, codePage, parse));
+    note(parser.End());
     if (!verdict) {
         child.WaitForExit();
         return true;
@@ -116,24 +126,19 @@ bool ReadAll(Utils::ChildProcess& child, const CodePageFn& codePage, const Parse
 }
 
 bool ReadUntilVerdict(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse) {
-    Utils::LineAssembler assembler;
-    for (;;) {
-        std::string bytes;
-        const bool ended = !read(bytes) && bytes.empty();
-        if (ParseBytes(assembler, bytes, ended, codePage, parse) != 0) return false;
-        if (ended) return true;
-    }
+    LineParser parser(codePage, parse);
+    for (std::string bytes; read(bytes) || !bytes.empty(); bytes.clear())
+        if (parser.Feed(bytes)) return false;
+    return !parser.End();
 }
 
 bool ReadAll(const ReadChunkFn& read, const CodePageFn& codePage, const ParseFn& parse) {
-    Utils::LineAssembler assembler;
+    LineParser parser(codePage, parse);
     bool verdict = false;
-    for (;;) {
-        std::string bytes;
-        const bool ended = !read(bytes) && bytes.empty();
-        if (ParseBytes(assembler, bytes, ended, codePage, parse) != 0) verdict = true;
-        if (ended) return !verdict;
-    }
+    for (std::string bytes; read(bytes) || !bytes.empty(); bytes.clear())
+        verdict = parser.Feed(bytes) || verdict;
+    verdict = parser.End() || verdict;
+    return !verdict;
 }
 
 }  // namespace install_detail

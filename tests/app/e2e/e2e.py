@@ -840,14 +840,28 @@ def case_close_while_installing(s):
     check(i.wait_exit() == 0, "exit code %s" % i.exit_code())
 
 
+def forget_analytics_data(s):
+    """Removes every run's analytics data (staging file, identity) from the prefix."""
+    shutil.rmtree(os.path.join(os.path.dirname(s.wine.appdata), "Local", "ZMLocal"), ignore_errors=True)
+
+
+def install_to_end(s, d, name):
+    """A one-click installation to its last page, closed there."""
+    i = s.start(d, name=name)
+    i.main_window()
+    i.click("defaultInstallBtn")
+    i.expect(r"^page 3$", timeout=90)
+    i.click("closebtn")
+    check(i.wait_exit() == 0, "exit code %s of the run %s" % (i.exit_code(), name))
+
+
 def case_killed_mid_download(s):
     # The collector refuses every upload of the first run, which is then
     # killed on the installing page: its records are only in the staging
     # file, and the next run that sends (an installation to its end)
     # delivers them, before its own.
     d = s.prepare("killed-mid-download", download_url="%s/m/rate=100000/r/%s" % (s.server.url, PACKAGE))
-    local = os.path.join(os.path.dirname(s.wine.appdata), "Local", "ZMLocal")
-    shutil.rmtree(local, ignore_errors=True)
+    forget_analytics_data(s)
     http_get(s.collector.url + "/control?mode=500")
     i = s.start(d)
     i.main_window()
@@ -864,12 +878,7 @@ def case_killed_mid_download(s):
     with open(os.path.join(d, "ZelmoxInstallerConfig.ini"), "w", newline="\r\n") as f:
         f.write("[Install]\nDownloadUrl=%s/r/%s\nIsCheckNet=false\nAnalyticsUrl=%s/sa?project=pc\n"
                 % (s.server.url, PACKAGE, s.collector.url))
-    i2 = s.start(d, name="setup-again")
-    i2.main_window()
-    i2.click("defaultInstallBtn")
-    i2.expect(r"^page 3$", timeout=90)
-    i2.click("closebtn")
-    check(i2.wait_exit() == 0, "exit code %s of the second run" % i2.exit_code())
+    install_to_end(s, d, "setup-again")
 
     def both_runs():
         recs = s.analytics() or []
@@ -891,8 +900,7 @@ def case_crash(s):
         print("  crash: not run, the installer was built without its crash trigger (VELQOR_TEST_CRASH)")
         return
     d = s.prepare("crash")
-    local = os.path.join(os.path.dirname(s.wine.appdata), "Local", "ZMLocal")
-    shutil.rmtree(local, ignore_errors=True)
+    forget_analytics_data(s)
     # Without the debugger Wine would start (and its dialog) the crash ends
     # the process as it does on Windows without a registered debugger.
     overrides = ";".join(filter(None, [s.wine.env.get("WINEDLLOVERRIDES", ""), "winedbg.exe=d"]))
@@ -901,12 +909,7 @@ def case_crash(s):
     i.kill()
     check(rc != 0, "the crashing installer ended with %s" % rc)
     check(not (s.analytics() or []), "the crashed run sent records itself")
-    i2 = s.start(d, name="setup-again")
-    i2.main_window()
-    i2.click("defaultInstallBtn")
-    i2.expect(r"^page 3$", timeout=90)
-    i2.click("closebtn")
-    check(i2.wait_exit() == 0, "exit code %s of the second run" % i2.exit_code())
+    install_to_end(s, d, "setup-again")
     recs = s.wait_analytics([("AppCrashed", None), ("ZmEventTask", "崩溃退出"), ("ZmEventTask", "安装成功")], 60)
     names = [(r.get("event"), event_name(r)) for r in recs]
     check(names.index(("ZmEventTask", "崩溃退出")) < names.index(("ZmEventTask", "安装成功")),
