@@ -43,17 +43,11 @@ cmake --build --preset "$preset" --target velqor-setup velqor-demo-package trust
 build="$root/build/$preset"
 
 export WINEPREFIX="$build/wineprefix" WINEDEBUG=-all
-"${run[@]}" "$root/scripts/wine-prefix.sh"
-# The demo package is signed with the build's throw-away test certificate: the
-# installer runs it only when the prefix trusts that certificate's root.
-if [ "$wine" = wine32 ]; then trust=("$root/scripts/wine.sh" wine32); else trust=("$("$root/scripts/wine.sh" loader64)"); fi
-"${run[@]}" "${trust[@]}" "$build/tools/trust-root/trust-root.exe" "Z:$build/test-signing/root.der" | tr -d '\r' |
-  grep -q "root certificate trusted" || { echo "demo: the test root could not be trusted in $WINEPREFIX" >&2; exit 1; }
-# That run's Wine session started without the display the installer gets below:
-# end it, so that the installer's window is made on the display.
+# A Wine session left in the prefix by an earlier run may be on another display:
+# end it. Then the display: the session started below (the trust step's) is the
+# one the installer's window is made in.
 wineserver -k 2>/dev/null || true
 wineserver -w 2>/dev/null || true
-
 if [ -z "${DISPLAY:-}" ] || [ $interactive = 0 ]; then
   interactive=0
   # shellcheck source=scripts/xvfb.sh
@@ -61,6 +55,12 @@ if [ -z "${DISPLAY:-}" ] || [ $interactive = 0 ]; then
   start_xvfb || { echo "cannot start Xvfb" >&2; exit 1; }
   trap 'stop_xvfb; wineserver -k 2>/dev/null || true' EXIT
 fi
+"${run[@]}" "$root/scripts/wine-prefix.sh"
+# The demo package is signed with the build's throw-away test certificate: the
+# installer runs it only when the prefix trusts that certificate's root.
+if [ "$wine" = wine32 ]; then trust=("$root/scripts/wine.sh" wine32); else trust=("$("$root/scripts/wine.sh" loader64)"); fi
+"${run[@]}" "${trust[@]}" "$build/tools/trust-root/trust-root.exe" "Z:$build/test-signing/root.der" | tr -d '\r' |
+  grep -q "root certificate trusted" || { echo "demo: the test root could not be trusted in $WINEPREFIX" >&2; exit 1; }
 
 args=(--exe "$build/velqor-setup.exe" --package "$build/tools/demo-package/velqor-demo-package.exe"
       --wine "$wine" --prefix "$WINEPREFIX" --out "$out")
