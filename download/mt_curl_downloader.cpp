@@ -244,7 +244,6 @@ size_t CMTCurlDownloader::writePart(char* data, size_t size, size_t count, void*
     size_t room = static_cast<size_t>(part->end - part->next) + 1;
     size_t take = n > room ? room : n;
     size_t written = std::fwrite(data, 1, take, part->file);
-    if (part->hasher) part->hasher->Feed(part->index, static_cast<int64_t>(part->next) - part->begin, data, written);
     part->next += static_cast<int32_t>(written);
     part->received += static_cast<int64_t>(written);
     if (part->hasher) part->hasher->Grown(part->index, static_cast<int64_t>(part->next) - part->begin);
