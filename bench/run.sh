@@ -30,7 +30,7 @@ PY
 exe=$win32/velqor-setup.exe
 if [ -f "$exe" ]; then
   ratio_line "win32 exe size" "$(stat -c %s "$exe")" "limit" 1500000 bytes "<=" 1.0
-  echo "  (scripts/size-report.py $win32 shows what it is made of)"
+  echo "  (scripts/size-report.py ${win32#"$root"/} shows what it is made of)"
 else
   echo "win32 exe size: skipped ($exe not built: cmake --preset win32 && cmake --build --preset win32)"
 fi

@@ -35,7 +35,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "generating a $size_mib MiB package in $work"
+say() { [ "${BENCH_FIGURES_ONLY:-0}" = 1 ] || echo "$@"; }
+say "generating a $size_mib MiB package in $work"
 head -c $((size_mib * 1048576)) /dev/urandom > "$work/pkg.bin"
 md5=$(md5sum "$work/pkg.bin" | cut -c1-32)
 sha=$(sha256sum "$work/pkg.bin" | cut -c1-64)
@@ -95,7 +96,6 @@ best() {
 }
 check() { [ "$(md5sum "$out" | cut -c1-32)" = "$md5" ] || { echo "wrong download by $1" >&2; exit 1; }; }
 
-say() { [ "${BENCH_FIGURES_ONLY:-0}" = 1 ] || echo "$@"; }
 say "single stream (best of $rounds)"
 best "curl -o" curl -s -o "$out" "$url"; check curl; curl_t=$best_time; curl_rss=$best_rss
 best "velqor-fetch --type 1" "$fetch" --type 1 "$url" "$out"; check fetch1; f1_t=$best_time; f1_rss=$best_rss
