@@ -11,10 +11,12 @@
 #include <vector>
 
 #include "download/mt_curl_downloader.h"
+#include "download/part_hasher.h"
 #include "download_test_support.h"
 #include "tests/common/temp_dir.h"
 #include "utils/fs.h"
 #include "utils/log.h"
+#include "utils/md5.h"
 #include "utils/text.h"
 
 using dltest::GenName;
@@ -133,5 +135,88 @@ TEST_P(StreamedDigest, VerdictWithoutReadingTheFileBack) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, StreamedDigest, ::testing::ValuesIn(kCases),
                          [](const auto& p) { return std::string(p.param.name); });
+
+}  // namespace
+
+// ---------------------------------------------------------------------------
+// The hasher on its own, over part files on disk: the digest of the parts in
+// order when each reached its planned size, "" (hash the joined file) when
+// what was reported is not what is there.
+
+namespace {
+
+std::string Bytes(size_t size, char seed) {
+    std::string bytes(size, '\0');
+    for (size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>(seed + i * 7 + (i >> 9));
+    return bytes;
+}
+
+std::string DigestOf(const std::string& bytes, Utils::DigestKind kind) {
+    Utils::Md5 hash(kind);
+    hash.Update(bytes.data(), bytes.size());
+    return hash.HexDigest();
+}
+
+struct HasherCase {
+    const char* name;
+    Utils::DigestKind kind;
+    bool resumed;        // the first part is half on disk before the hasher starts
+    size_t shortBy;      // the second part ends this many bytes short of its range
+    size_t missingBy;    // the second part's writer reports this many bytes that are not on disk
+    bool noSecondFile;   // the second part file does not exist
+    bool trusted;
+};
+
+std::ostream& operator<<(std::ostream& os, const HasherCase& c) { return os << c.name; }
+
+class PartHasher : public ::testing::TestWithParam<HasherCase> {};
+
+TEST_P(PartHasher, DigestOfThePartsOrNothing) {
+    const HasherCase& c = GetParam();
+    testing_support::TempDir dir;
+    const std::string first = Bytes(700000, 'a'), second = Bytes(300001, 'q');
+    const std::wstring a = dir.File(L"p_0"), b = dir.File(L"p_1");
+    const size_t resumed = c.resumed ? first.size() / 2 : 0;
+    ASSERT_TRUE(Utils::WriteFileBytes(a, first.substr(0, resumed)));
+    if (!c.noSecondFile) {
+        ASSERT_TRUE(Utils::WriteFileBytes(b, ""));
+    }
+    download_detail::PartFilesHasher hasher(
+        c.kind, {{a, static_cast<int64_t>(first.size()), static_cast<int64_t>(resumed)},
+                 {b, static_cast<int64_t>(second.size()), 0}});
+    // Both parts written in pieces, interleaved, each piece reported once it is on disk.
+    const size_t piece = 65536;
+    const size_t secondEnd = second.size() - c.shortBy;
+    for (size_t at = 0; resumed + at < first.size() || at < secondEnd; at += piece) {
+        if (resumed + at < first.size()) {
+            size_t from = resumed + at, n = std::min(piece, first.size() - from);
+            ASSERT_TRUE(Utils::AppendFileBytes(a, first.substr(from, n)));
+            hasher.Grown(0, static_cast<int64_t>(from + n));
+        }
+        if (at < secondEnd && !c.noSecondFile) {
+            size_t n = std::min(piece, secondEnd - at);
+            ASSERT_TRUE(Utils::AppendFileBytes(b, second.substr(at, n)));
+            hasher.Grown(1, static_cast<int64_t>(at + n + (at + n == secondEnd ? c.missingBy : 0)));
+        }
+    }
+    hasher.Ended(0);
+    hasher.Ended(1);
+    std::string digest = hasher.Finish();
+    if (c.trusted) {
+        EXPECT_EQ(digest, DigestOf(first + second, c.kind));
+    } else {
+        EXPECT_EQ(digest, "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PartHasher,
+    ::testing::Values(HasherCase{"Md5", Utils::DigestKind::Md5, false, 0, 0, false, true},
+                      HasherCase{"Sha256", Utils::DigestKind::Sha256, false, 0, 0, false, true},
+                      HasherCase{"ResumedBytesFirst", Utils::DigestKind::Md5, true, 0, 0, false, true},
+                      HasherCase{"PartEndedShort", Utils::DigestKind::Md5, false, 1, 0, false, false},
+                      HasherCase{"ReportedBytesNotOnDisk", Utils::DigestKind::Md5, false, 1000, 1000, false, false},
+                      HasherCase{"PartFileMissing", Utils::DigestKind::Md5, false, 0, 0, true, false}),
+    [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace
