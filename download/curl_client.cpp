@@ -95,8 +95,9 @@ size_t CurlClient::WriteToFile(char* data, size_t size, size_t count, void* clie
 
 void CurlClient::BeginDigest(const std::wstring& partPath) {
     // Only a package whose URL names its digest is checked.
-    if (Utils::GetUrlMd5(m_realUrl).size() != 32) return;
-    m_md5 = std::make_unique<download_detail::HashPipe>();
+    Utils::DigestKind kind = Utils::DigestKind::Md5;
+    if (!Utils::UrlDigestKind(Utils::GetUrlMd5(m_realUrl), kind)) return;
+    m_md5 = std::make_unique<download_detail::HashPipe>(kind);
     if (!m_md5->Valid()) {
         m_md5.reset();
         return;

@@ -59,8 +59,9 @@ public:
     const std::wstring& ErrorText() const { return m_errorText; }
     // The HTTP status of the last body request's reply (0 when none came).
     long LastStatus() const { return m_lastStatus; }
-    // MD5 of the destination file, hashed while it was written by the last
-    // successful Start (32 lower-case hex characters); "" when not available.
+    // The digest of the destination file of the kind its real URL names (MD5,
+    // or SHA-256 for a 64-hex segment), hashed while it was written by the
+    // last successful Start (lower-case hex); "" when not available.
     const std::string& Digest() const { return m_digest; }
 
 private:

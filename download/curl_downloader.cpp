@@ -65,10 +65,10 @@ void CCurlDownloader::dlThreadFun() {
     std::string expected = Utils::GetUrlMd5(m_client.RealUrl());
     Utils::DigestKind kind = Utils::DigestKind::Md5;
     if (Utils::UrlDigestKind(expected, kind)) {
-        // An MD5 was hashed while it was written; read back only when that was
-        // not possible. A SHA-256 segment is checked on the file.
-        std::string actual = kind == Utils::DigestKind::Md5 ? m_client.Digest() : std::string();
-        if (actual.empty()) actual = Utils::GetFileDigest(m_path, kind);
+        // The digest (MD5 or SHA-256) was computed while the file was
+        // written; it is read back only when that was not possible.
+        std::string actual = m_client.Digest();
+        if (actual.size() != expected.size()) actual = Utils::GetFileDigest(m_path, kind);
         if (actual.size() == expected.size() && !Utils::DigestEqual(actual, expected)) {
             Notify(DL_CODE_MESSAGE, 0.0, L"curl文件md5校验失败");
             if (m_retried) {

@@ -1,5 +1,5 @@
 #pragma once
-// Hashes a stream of bytes on a helper thread so that the MD5 of a package is
+// Hashes a stream of bytes on a helper thread so that the digest of a package is
 // computed while it is being received, overlapping with the network instead of
 // following it. At most kSlots blocks wait; a faster producer waits for the
 // hasher. The thread belongs to the object: Finish or the destructor joins it.
@@ -16,7 +16,7 @@ namespace download_detail {
 
 class HashPipe {
 public:
-    HashPipe() : m_thread([this] { Run(); }) {}
+    explicit HashPipe(Utils::DigestKind kind = Utils::DigestKind::Md5) : m_md5(kind), m_thread([this] { Run(); }) {}
     ~HashPipe() { Finish(); }
     HashPipe(const HashPipe&) = delete;
     HashPipe& operator=(const HashPipe&) = delete;

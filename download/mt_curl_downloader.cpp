@@ -58,6 +58,7 @@ CMTCurlDownloader::CMTCurlDownloader(DownloadCallback callback, std::wstring url
 CMTCurlDownloader::~CMTCurlDownloader() {
     m_cancel.Cancel();
     m_runs.Stop();
+    m_hasher.reset();
     clearParts();
 }
 
@@ -125,14 +126,32 @@ void CMTCurlDownloader::Start_Down() {
         part->end = offset + partSize - 1;
         part->handle = curl_easy::NewHandle();
         part->url = m_realUrl;
+        part->index = static_cast<size_t>(i);
         if (part->end < part->next) {
             part->status = 0;
         } else {
             part->status = -1;
             part->file = Utils::OpenFile(part->partFile, "ab+");
             if (!part->file) part->status = kPartFileError;
+            // Unbuffered: every byte counted by writePart is readable by the
+            // hasher's own handle (the writes are whole receive buffers).
+            else std::setvbuf(part->file, nullptr, _IONBF, 0);
         }
         m_parts.push_back(std::move(part));
+    }
+    Utils::DigestKind kind = Utils::DigestKind::Md5;
+    if (Utils::UrlDigestKind(m_urlMd5, kind)) {
+        std::vector<download_detail::PartFilesHasher::File> files;
+        for (auto& part : m_parts)
+            files.push_back({part->partFile, static_cast<int64_t>(part->end) - part->begin + 1,
+                             static_cast<int64_t>(part->next) - part->begin});
+        m_hasher = std::make_unique<download_detail::PartFilesHasher>(kind, std::move(files));
+        for (auto& part : m_parts) {
+            if (part->status == -1)
+                part->hasher = m_hasher.get();
+            else
+                m_hasher->Ended(part->index);  // complete already, or no file to write
+        }
     }
     std::vector<download_detail::RestartableWorker::Handle> partThreads;
     for (auto& part : m_parts) {
@@ -227,6 +246,7 @@ size_t CMTCurlDownloader::writePart(char* data, size_t size, size_t count, void*
     size_t written = std::fwrite(data, 1, take, part->file);
     part->next += static_cast<int32_t>(written);
     part->received += static_cast<int64_t>(written);
+    if (part->hasher) part->hasher->Grown(part->index, static_cast<int64_t>(part->next) - part->begin);
     return written;
 }
 
@@ -326,6 +346,7 @@ void CMTCurlDownloader::downloadThreadFun(CMTCurlDownloader* self, DownloadPartN
         std::fclose(part->file);
         part->file = nullptr;
     }
+    if (part->hasher) part->hasher->Ended(part->index);
     --self->m_runningParts;
 }
 
@@ -340,6 +361,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
             break;
         }
     }
+    std::string streamed;  // the digest computed while the parts arrived
     if (firstBad == 0) {
         self->m_lastPercent = 0.0;
         bool joined = false;
@@ -366,6 +388,11 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
             }
             if (std::fclose(first) != 0) joined = false;
         }
+        // The hasher may still be reading the last part file (it ran
+        // alongside the copy); it lets go of the files before they are
+        // renamed and deleted.
+        if (self->m_hasher) streamed = self->m_hasher->Finish();
+        self->m_hasher.reset();
         const std::wstring& dest = self->m_path;
         if (joined) joined = Utils::MoveFileTo(self->m_parts[0]->partFile, dest);
         self->deletePartFiles();
@@ -379,7 +406,11 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
     if (firstBad == 0) {
         Utils::DigestKind kind = Utils::DigestKind::Md5;
         if (Utils::UrlDigestKind(self->m_urlMd5, kind)) {
-            std::string actual = Utils::GetFileDigest(self->m_path, kind);
+            std::string actual = streamed;
+            if (actual.size() != self->m_urlMd5.size()) {
+                DEBUG_LOG(L"the digest is computed from the joined file\r\n");
+                actual = Utils::GetFileDigest(self->m_path, kind);
+            }
             if (actual.size() == self->m_urlMd5.size() && !Utils::DigestEqual(actual, self->m_urlMd5)) {
                 self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl文件md5校验失败");
                 Utils::RemoveFile(self->m_path);
@@ -402,6 +433,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
         self->Notify(DL_CODE_SUCCESS, 0.0, L"LibCurl");
         return;
     }
+    self->m_hasher.reset();  // before the part files may be deleted
     self->clearParts();
     if (self->m_changed.exchange(false)) {
         // Nothing on disk belongs to the file the server has now: the next run

@@ -3,7 +3,9 @@
 // or two (20 MiB and more) on parallel threads, each range into its own part
 // file "<path>_<index>" that survives a failed run with reported progress so
 // that the retry run resumes it; then the parts are joined into the
-// destination and its MD5 is compared with the one in the real URL.
+// destination and its MD5 is compared with the one in the real URL. The
+// digest is computed while the parts arrive (PartFilesHasher) and the joined
+// file is read back only when that digest cannot be trusted.
 #include <curl/curl.h>
 
 #include <atomic>
@@ -17,6 +19,7 @@
 #include "download/cancel_token.h"
 #include "transfer/curl_easy.h"
 #include "download/downloader.h"
+#include "download/part_hasher.h"
 #include "download/restartable_worker.h"
 
 struct DownloadPartNode {
@@ -36,6 +39,8 @@ struct DownloadPartNode {
     int accepted = 0;  // 0 not yet checked, 1 accepted, -1 refused
     curl_easy::HeaderList headers;  // of the attempt in progress
     long lastStatus = 0;            // of the last attempt's reply
+    size_t index = 0;                                       // in the plan
+    download_detail::PartFilesHasher* hasher = nullptr;     // the run's, when its digest is checked
 };
 
 class CMTCurlDownloader : public CDownloader {
@@ -81,6 +86,9 @@ private:
     int64_t m_lastProgressTime = 0;
     std::mutex m_progressMutex;  // lastProgressTime and lastPercent
     std::atomic<bool> m_retried{false};
+    // Follows the part files of the running run; set by Start_Down before the
+    // part threads start, released by the joiner after they have ended.
+    std::unique_ptr<download_detail::PartFilesHasher> m_hasher;
     DownloadDelays m_delays;
     bool m_curlReady = true;
     download_detail::CancelToken m_cancel;

@@ -21,7 +21,7 @@ packages=(
   wine wine64 fonts-wine xvfb xdotool imagemagick xcompmgr x11-utils fonts-wqy-microhei
   7zip python3 googletest libgtest-dev libgmock-dev
   libcurl4-openssl-dev zlib1g-dev libjsoncpp-dev nlohmann-json3-dev libpugixml-dev libssl-dev
-  nginx-light aria2 curl openssl tinyproxy osslsigncode
+  nginx-light aria2 curl openssl tinyproxy osslsigncode time
 )
 
 apt_updated=0

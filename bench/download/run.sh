@@ -1,16 +1,20 @@
 #!/usr/bin/env bash
-# Download benchmark, run by hand (not in CI):
+# Download benchmark, run by hand (not in CI; bench/run.sh runs it with the
+# other figures):
 #   bench/download/run.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
 # Serves a SIZE_MIB (default 256) MiB package with nginx on 127.0.0.1 (its own
-# config in a temporary folder) and compares, best of ROUNDS (default 3):
-#   velqor-fetch --type 1   vs  curl -o            (single stream)
-#   velqor-fetch --type 3   vs  aria2c -x2 -s2     (two ranges)
-#   velqor-md5 (GetFileMd5) vs  md5sum
-# printing throughput ratios (>1 means faster than the baseline) and peak memory.
-# velqor-fetch also verifies the package's MD5 (read back after the transfer),
-# which curl and aria2c do not: the "URL without MD5" rows show the transfer alone.
-# Targets: single >= 0.95x curl, multi >= 1.0x aria2c, MD5 >= 0.9x md5sum,
-# peak memory <= 1.5x curl's. Everything generated goes to a temporary folder.
+# config in a temporary folder) and times, best of ROUNDS (default 3) runs
+# each (the fastest run's time and that run's peak memory):
+#   velqor-fetch --type 1 (download + MD5 check)  vs  curl -o and md5sum
+#   velqor-fetch --type 3 (download + MD5 check)  vs  aria2c -x2 -s2 and md5sum
+#   both with a SHA-256 URL segment               vs  sha256sum
+#   peak memory of velqor-fetch                   vs  curl -o
+# md5sum and sha256sum read the package from the page cache, so "download and
+# check vs md5sum" says how much the transfer adds to the hash alone.
+# Prints one line per figure: value, baseline, ratio, target, PASS/FAIL; the
+# per-command table before them unless BENCH_FIGURES_ONLY=1. Exit status 0
+# even when a figure fails (1 when a tool or a run fails). Everything
+# generated goes to a temporary folder.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-$root/build/native}
@@ -20,7 +24,7 @@ fetch=$build/tools/velqor-fetch/velqor-fetch
 md5tool=$build/bench/download/velqor-md5
 measure() { /usr/bin/time -f "%e %M %x" -o "$work/time.txt" "$@" >/dev/null 2>&1 || true; cat "$work/time.txt"; }
 for t in "$fetch" "$md5tool"; do [ -x "$t" ] || { echo "missing $t: build the native preset first" >&2; exit 1; }; done
-for t in nginx curl aria2c md5sum; do command -v "$t" >/dev/null || { echo "missing $t (scripts/setup.sh installs it)" >&2; exit 1; }; done
+for t in nginx curl aria2c md5sum sha256sum; do command -v "$t" >/dev/null || { echo "missing $t (scripts/setup.sh installs it)" >&2; exit 1; }; done
 
 work=$(mktemp -d /tmp/velqor-dlbench.XXXXXX)
 chmod 755 "$work"
@@ -31,12 +35,15 @@ cleanup() {
 }
 trap cleanup EXIT
 
-echo "generating a $size_mib MiB package in $work"
+say() { [ "${BENCH_FIGURES_ONLY:-0}" = 1 ] || echo "$@"; }
+say "generating a $size_mib MiB package in $work"
 head -c $((size_mib * 1048576)) /dev/urandom > "$work/pkg.bin"
 md5=$(md5sum "$work/pkg.bin" | cut -c1-32)
-mkdir -p "$work/www/$md5" "$work/www/plain" "$work/out"
+sha=$(sha256sum "$work/pkg.bin" | cut -c1-64)
+mkdir -p "$work/www/$md5" "$work/www/$sha" "$work/www/plain" "$work/out"
 mv "$work/pkg.bin" "$work/www/$md5/pkg.bin"
-ln "$work/www/$md5/pkg.bin" "$work/www/plain/pkg.bin"  # no digest in the URL: no MD5 check
+ln "$work/www/$md5/pkg.bin" "$work/www/$sha/pkg.bin"    # checked by SHA-256
+ln "$work/www/$md5/pkg.bin" "$work/www/plain/pkg.bin"  # no digest in the URL: no check
 chmod -R a+rX "$work/www"
 
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
@@ -68,6 +75,7 @@ nginx_pid=$!
 for _ in $(seq 100); do curl -sfI "http://127.0.0.1:$port/$md5/pkg.bin" >/dev/null 2>&1 && break; sleep 0.1; done
 url="http://127.0.0.1:$port/$md5/pkg.bin"
 plain="http://127.0.0.1:$port/plain/pkg.bin"
+shaurl="http://127.0.0.1:$port/$sha/pkg.bin"
 out="$work/out/pkg.bin"
 
 # best_of NAME CMD... -> sets best_time and best_rss (of the fastest run)
@@ -82,32 +90,49 @@ best() {
       best_time=$t; best_rss=$rss
     fi
   done
-  printf '  %-28s %8.3f s  %8.1f MiB/s  peak %7.1f MiB\n' "$name" "$best_time" \
+  [ "${BENCH_FIGURES_ONLY:-0}" = 1 ] && return
+  printf '  %-32s %8.3f s  %8.1f MiB/s  peak %7.1f MiB\n' "$name" "$best_time" \
     "$(python3 -c "print($size_mib / $best_time)")" "$(python3 -c "print($best_rss / 1024)")"
 }
 check() { [ "$(md5sum "$out" | cut -c1-32)" = "$md5" ] || { echo "wrong download by $1" >&2; exit 1; }; }
-ratio() { python3 -c "print('%.3f' % ($1 / $2))"; }
 
-echo "single stream"
+say "single stream (best of $rounds)"
 best "curl -o" curl -s -o "$out" "$url"; check curl; curl_t=$best_time; curl_rss=$best_rss
 best "velqor-fetch --type 1" "$fetch" --type 1 "$url" "$out"; check fetch1; f1_t=$best_time; f1_rss=$best_rss
 best "  same, URL without MD5" "$fetch" --type 1 "$plain" "$out"; check fetch1p; f1p_t=$best_time
-echo "two ranges"
+best "  same, SHA-256 URL" "$fetch" --type 1 "$shaurl" "$out"; check fetch1s; f1s_t=$best_time
+say "two ranges"
 best "aria2c -x2 -s2" aria2c -q -x2 -s2 --allow-overwrite=true -d "$work/out" -o pkg.bin "$url"; check aria2c
 aria_t=$best_time
 best "velqor-fetch --type 3" "$fetch" --type 3 "$url" "$out"; check fetch3; f3_t=$best_time; f3_rss=$best_rss
 best "  same, URL without MD5" "$fetch" --type 3 "$plain" "$out"; check fetch3p; f3p_t=$best_time
-echo "MD5 of the package"
+best "  same, SHA-256 URL" "$fetch" --type 3 "$shaurl" "$out"; check fetch3s; f3s_t=$best_time
+say "digests of the package (from the page cache)"
 pkg="$work/www/$md5/pkg.bin"
 best "md5sum" md5sum "$pkg"; md5sum_t=$best_time
 best "velqor-md5 (GetFileMd5)" "$md5tool" "$pkg"; vmd5_t=$best_time
+best "sha256sum" sha256sum "$pkg"; sha256sum_t=$best_time
 
-echo
-echo "ratios (throughput against the baseline; memory against curl's peak)"
-echo "  single stream vs curl:    $(ratio "$curl_t" "$f1_t")   (target >= 0.95)"
-echo "    transfer only (no MD5): $(ratio "$curl_t" "$f1p_t")"
-echo "  multi-part vs aria2c:     $(ratio "$aria_t" "$f3_t")   (target >= 1.0)"
-echo "    transfer only (no MD5): $(ratio "$aria_t" "$f3p_t")"
-echo "  GetFileMd5 vs md5sum:     $(ratio "$md5sum_t" "$vmd5_t")   (target >= 0.9)"
-echo "  peak memory type 1/curl:  $(ratio "$f1_rss" "$curl_rss")   (target <= 1.5)"
-echo "  peak memory type 3/curl:  $(ratio "$f3_rss" "$curl_rss")   (target <= 1.5)"
+# figure NAME VALUE UNIT BASELINE BASEVALUE TARGET: "NAME: VALUE vs BASELINE
+# BASEVALUE = Rx (target <= T) PASS|FAIL", R = VALUE / BASEVALUE.
+figure() {
+  python3 - "$@" <<'PY'
+import sys
+name, value, unit, base, basevalue, target = sys.argv[1:7]
+r = float(value) / float(basevalue)
+fmt = (lambda v: "%.3f s" % float(v)) if unit == "s" else (lambda v: "%.1f MiB" % (float(v) / 1024))
+print("%s: %s vs %s %s = %.2fx (target <= %sx) %s" % (name, fmt(value), base, fmt(basevalue), r, target,
+                                                       "PASS" if r <= float(target) else "FAIL"))
+PY
+}
+say
+say "figures ($size_mib MiB package; times are the best of $rounds runs)"
+figure "single stream download+check" "$f1_t" s md5sum "$md5sum_t" 1.15
+figure "single stream download+check" "$f1_t" s "curl -o" "$curl_t" 1.0
+figure "multi-part download+check" "$f3_t" s md5sum "$md5sum_t" 1.15
+figure "multi-part download+check" "$f3_t" s "aria2c -x2 -s2" "$aria_t" 1.0
+figure "single stream download+check, SHA-256 URL" "$f1s_t" s sha256sum "$sha256sum_t" 1.15
+figure "multi-part download+check, SHA-256 URL" "$f3s_t" s sha256sum "$sha256sum_t" 1.15
+figure "GetFileMd5 alone" "$vmd5_t" s md5sum "$md5sum_t" 1.1
+figure "peak memory velqor-fetch --type 1" "$f1_rss" KiB "curl -o" "$curl_rss" 1.2
+figure "peak memory velqor-fetch --type 3" "$f3_rss" KiB "curl -o" "$curl_rss" 1.2
