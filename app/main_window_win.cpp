@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/configured_downloads.h"
+#include "app/first_paint_win.h"
 #include "config/launch_config.h"
 #include "toolkit/window_win.h"
 #include "ui/main_wnd_win.h"
@@ -28,6 +29,7 @@ void MainWindowHost::Run() {
     // A skin that cannot be built ends the process inside Create (message, exit code 1).
     HWND hwnd = m_window->Create(nullptr, kTitle, kStyle, 0);
     if (!hwnd) return;
+    if (first_paint::Requested()) m_window->SetPaintObserver(&first_paint::Painted);
     m_window->CenterWindow();
     ::ShowWindow(hwnd, SW_SHOWNORMAL);
     MSG msg;

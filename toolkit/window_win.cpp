@@ -429,6 +429,7 @@ void WindowImpl::Paint() {
         }
     }
     EndPaint(m_hwnd, &ps);
+    if (m_paintObserver) m_paintObserver(m_hwnd, ps.rcPaint, client);
 }
 
 // ---------------------------------------------------------------- mouse and focus

@@ -137,6 +137,11 @@ public:
 
     static WindowImpl* FromHandle(HWND hwnd);
 
+    // Told after every WM_PAINT which area was drawn, with the client area
+    // (start-up measurement; nullptr, the default, tells nobody).
+    using PaintObserver = void (*)(HWND hwnd, const RECT& painted, const RECT& client);
+    void SetPaintObserver(PaintObserver observer) { m_paintObserver = observer; }
+
     // ---- Host
     void Invalidate(const Rect& rect) override;
     void NeedLayout() override;
@@ -197,6 +202,7 @@ private:
     std::unique_ptr<CWindowShadow> m_shadow;
     AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT
     std::vector<std::pair<Control*, int>> m_autoWidths;  // "autowidth" labels and their layout widths
+    PaintObserver m_paintObserver = nullptr;
 };
 
 }  // namespace toolkit
