@@ -12,6 +12,9 @@ constexpr DWORD kStyle = 0x10CF0000;  // visible, overlapped, caption, system me
 }  // namespace
 
 MainWindowHost::MainWindowHost(HINSTANCE instance) : m_instance(instance) {
+    // The skin archive (resource 147) is read on a worker while GDI+ starts and
+    // the window is made; the window's creation takes it from there.
+    toolkit::PreloadSkinResource(instance, 147);
     // The toolkit knows the module, the embedded skin archive and the shadow's window class.
     toolkit::InitializeToolkit(instance);
     m_window = std::make_unique<CMainWnd>(ConfiguredDownloaderFactory(GetLaunchConfig()));

@@ -58,6 +58,10 @@ void ShutdownToolkit();
 // (once). False when the resource is missing, empty or not a 7z archive; in
 // the last case building a window from the skin fails ("加载资源文件失败", exit 1).
 bool LoadSkinResource(HINSTANCE instance, int id);
+// Starts reading that resource on a worker thread ("SkinLoad"), for the first
+// window to be made meanwhile: its LoadSkinResource then waits for the worker
+// and takes what it read (without an archive loaded already; once).
+void PreloadSkinResource(HINSTANCE instance, int id);
 // Bytes held by the decoded images (measurement).
 size_t DecodedImageBytes();
 
