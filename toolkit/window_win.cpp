@@ -438,6 +438,7 @@ void WindowImpl::OnDpiChanged(UINT dpi, const RECT* suggested) {
     if (dpi == 0 || dpi == m_dpi) return;
     EndEdit(true);
     m_dpi = dpi;
+    m_regionSize = SIZE{0, 0};  // the corners are rounded for the new DPI
     CreateFonts();
     RefreshLanguageTexts();  // the widened labels are measured again
     if (suggested)
@@ -754,9 +755,15 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             if (m_spec.roundCorner.cx > 0 || m_spec.roundCorner.cy > 0) {
                 RECT rc;
                 GetWindowRect(m_hwnd, &rc);
-                HRGN rgn = CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1,
-                                              Scale(m_spec.roundCorner.cx), Scale(m_spec.roundCorner.cy));
-                SetWindowRgn(m_hwnd, rgn, TRUE);  // the system owns the region now
+                const SIZE size{rc.right - rc.left, rc.bottom - rc.top};
+                // A window is told its size more than once while it is created
+                // and shown: the region is made again only for another size.
+                if (size.cx != m_regionSize.cx || size.cy != m_regionSize.cy) {
+                    HRGN rgn = CreateRoundRectRgn(0, 0, size.cx + 1, size.cy + 1, Scale(m_spec.roundCorner.cx),
+                                                  Scale(m_spec.roundCorner.cy));
+                    if (SetWindowRgn(m_hwnd, rgn, TRUE)) m_regionSize = size;  // the system owns the region now
+                    else DeleteObject(rgn);
+                }
             }
             Relayout();
             DoLayout();

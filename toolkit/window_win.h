@@ -207,6 +207,7 @@ private:
     AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT
     std::vector<std::pair<Control*, int>> m_autoWidths;  // "autowidth" labels and their layout widths
     PaintObserver m_paintObserver = nullptr;
+    SIZE m_regionSize{0, 0};  // the window size its rounded region was made for
 };
 
 }  // namespace toolkit
