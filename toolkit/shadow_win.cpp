@@ -68,6 +68,9 @@ void CWindowShadow::Follow() {
         ShowWindow(m_hwnd, SW_HIDE);
         return;
     }
+    // The window's own content first (a window just shown has not painted
+    // yet: this message comes before its WM_PAINT), then its shadow.
+    UpdateWindow(m_parent);
     RECT pr;
     GetWindowRect(m_parent, &pr);
     const int reach = std::abs(m_params.size);
