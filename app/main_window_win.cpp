@@ -1,6 +1,7 @@
 #include "app/main_window.h"
 
 #include "app/configured_downloads.h"
+#include "app/first_paint_win.h"
 #include "config/launch_config.h"
 #include "toolkit/window_win.h"
 #include "ui/main_wnd_win.h"
@@ -11,6 +12,9 @@ constexpr DWORD kStyle = 0x10CF0000;  // visible, overlapped, caption, system me
 }  // namespace
 
 MainWindowHost::MainWindowHost(HINSTANCE instance) : m_instance(instance) {
+    // The skin archive (resource 147) is read on a worker while GDI+ starts and
+    // the window is made; the window's creation takes it from there.
+    toolkit::PreloadSkinResource(instance, 147);
     // The toolkit knows the module, the embedded skin archive and the shadow's window class.
     toolkit::InitializeToolkit(instance);
     m_window = std::make_unique<CMainWnd>(ConfiguredDownloaderFactory(GetLaunchConfig()));
@@ -28,6 +32,7 @@ void MainWindowHost::Run() {
     // A skin that cannot be built ends the process inside Create (message, exit code 1).
     HWND hwnd = m_window->Create(nullptr, kTitle, kStyle, 0);
     if (!hwnd) return;
+    if (first_paint::Requested()) m_window->SetPaintObserver(&first_paint::Painted);
     m_window->CenterWindow();
     ::ShowWindow(hwnd, SW_SHOWNORMAL);
     MSG msg;

@@ -9,6 +9,7 @@
 namespace toolkit {
 namespace {
 constexpr wchar_t kShadowClass[] = L"SkinShadowWnd";
+constexpr UINT kMsgFollow = WM_APP + 0x3B0;  // posted to the shadow window itself
 bool g_registered = false;
 }  // namespace
 
@@ -24,7 +25,7 @@ bool CWindowShadow::RegisterWindowClass(HINSTANCE instance) {
     if (!user32 || !GetProcAddress(user32, "UpdateLayeredWindow")) return false;
     WNDCLASSEXW wc{};
     wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = DefWindowProcW;
+    wc.lpfnWndProc = &CWindowShadow::Proc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
     wc.lpszClassName = kShadowClass;
@@ -41,7 +42,46 @@ bool CWindowShadow::Create(HWND parent) {
     HWND owner = GetWindow(parent, GW_OWNER);
     m_hwnd = CreateWindowExW(WS_EX_LAYERED | WS_EX_TRANSPARENT | WS_EX_TOOLWINDOW | WS_EX_NOACTIVATE, kShadowClass,
                              nullptr, WS_POPUP, 0, 0, 0, 0, owner, nullptr, GetModuleHandleW(nullptr), nullptr);
-    return m_hwnd != nullptr;
+    if (!m_hwnd) return false;
+    SetWindowLongPtrW(m_hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    return true;
+}
+
+LRESULT CALLBACK CWindowShadow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+    if (msg == kMsgFollow) {
+        if (auto* self = reinterpret_cast<CWindowShadow*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) self->Follow();
+        return 0;
+    }
+    return DefWindowProcW(hwnd, msg, wp, lp);
+}
+
+void CWindowShadow::RequestFollow() {
+    if (m_followPosted) return;
+    m_followPosted = PostMessageW(m_hwnd, kMsgFollow, 0, 0) != FALSE;
+    if (!m_followPosted) Follow();  // no room in the queue: at once
+}
+
+void CWindowShadow::Follow() {
+    m_followPosted = false;
+    if (!m_hwnd || !m_parent) return;
+    if (!IsWindowVisible(m_parent) || IsIconic(m_parent)) {
+        ShowWindow(m_hwnd, SW_HIDE);
+        return;
+    }
+    // The window's own content first (a window just shown has not painted
+    // yet: this message comes before its WM_PAINT), then its shadow.
+    UpdateWindow(m_parent);
+    RECT pr;
+    GetWindowRect(m_parent, &pr);
+    const int reach = std::abs(m_params.size);
+    if (m_drawn.cx != pr.right - pr.left + 2 * reach || m_drawn.cy != pr.bottom - pr.top + 2 * reach) {
+        Update();
+        return;
+    }
+    // The same picture at another place.
+    SetWindowPos(m_hwnd, m_parent, pr.left - reach + m_params.xOffset, pr.top - reach + m_params.yOffset, 0, 0,
+                 SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    Restack();
 }
 
 void CWindowShadow::OnParentMessage(UINT msg, WPARAM wp, LPARAM) {
@@ -50,11 +90,12 @@ void CWindowShadow::OnParentMessage(UINT msg, WPARAM wp, LPARAM) {
         case WM_MOVE:
         case WM_SIZE:
         case WM_WINDOWPOSCHANGED:
-            if (IsWindowVisible(m_parent) && !IsIconic(m_parent)) Update();
+            if (IsWindowVisible(m_parent) && !IsIconic(m_parent)) RequestFollow();
             else ShowWindow(m_hwnd, SW_HIDE);
             break;
         case WM_SHOWWINDOW:
-            if (wp) Update();
+            // Sent before the parent is visible: the shadow follows once it is.
+            if (wp) RequestFollow();
             else ShowWindow(m_hwnd, SW_HIDE);
             break;
         case WM_DESTROY:
@@ -108,9 +149,14 @@ void CWindowShadow::Update() {
     BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
     UpdateLayeredWindow(m_hwnd, screen, &dst, &size, dib.Dc(), &src, 0, &blend, ULW_ALPHA);
     ReleaseDC(nullptr, screen);
+    m_drawn = size;
     // Just behind the parent; where the platform stacks a newly shown window on
     // top, the parent is raised above its shadow again.
     SetWindowPos(m_hwnd, m_parent, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW);
+    Restack();
+}
+
+void CWindowShadow::Restack() {
     if (!m_restacking && GetWindow(m_parent, GW_HWNDPREV) == m_hwnd) {
         m_restacking = true;
         SetWindowPos(m_parent, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);

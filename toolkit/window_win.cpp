@@ -14,6 +14,7 @@
 #include "toolkit/render_win.h"
 #include "toolkit/shadow_win.h"
 #include "utils/log.h"
+#include "utils/thread.h"
 
 namespace toolkit {
 namespace {
@@ -42,6 +43,55 @@ template <class F> void ForEachControl(Control* c, F&& f) {
 
 }  // namespace
 
+namespace {
+
+// A skin resource read into an archive, or why it could not be.
+struct OpenedSkin {
+    HINSTANCE instance = nullptr;
+    int id = 0;
+    bool found = false;  // the resource is there and not empty
+    std::unique_ptr<SkinArchive> archive;
+    std::wstring error;
+};
+
+OpenedSkin OpenSkinResource(HINSTANCE instance, int id) {
+    OpenedSkin opened;
+    opened.instance = instance;
+    opened.id = id;
+    // The resource is stored under Chinese (PRC); FindResource falls back to any language.
+    HRSRC res = FindResourceExW(instance, L"ZIPRES", MAKEINTRESOURCEW(id), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
+    if (!res) res = FindResourceW(instance, MAKEINTRESOURCEW(id), L"ZIPRES");
+    if (!res) return opened;
+    DWORD size = SizeofResource(instance, res);
+    HGLOBAL global = LoadResource(instance, res);
+    const void* data = global ? LockResource(global) : nullptr;
+    if (!data || size == 0) return opened;
+    opened.found = true;
+    opened.archive = SkinArchive::Open(std::string(static_cast<const char*>(data), size), &opened.error);
+    return opened;
+}
+
+// The skin read on a worker while the first window is being made.
+struct SkinPreload {
+    std::unique_ptr<Utils::Thread> worker;
+    OpenedSkin result;
+};
+SkinPreload g_preload;
+
+// The preloaded skin for (instance, id), when one was asked for; waits for it.
+bool TakePreloadedSkin(HINSTANCE instance, int id, OpenedSkin& out) {
+    if (!g_preload.worker) return false;
+    g_preload.worker->Join();
+    g_preload.worker.reset();
+    OpenedSkin result = std::move(g_preload.result);
+    g_preload.result = OpenedSkin{};
+    if (result.instance != instance || result.id != id) return false;
+    out = std::move(result);
+    return true;
+}
+
+}  // namespace
+
 // COM on the window thread, for handing the accessible objects to clients.
 bool g_comStarted = false;
 
@@ -65,6 +115,11 @@ void InitializeToolkit(HINSTANCE instance) {
 }
 
 void ShutdownToolkit() {
+    if (g_preload.worker) {  // asked for and never used
+        g_preload.worker->Join();
+        g_preload.worker.reset();
+        g_preload.result = {};
+    }
     if (!g_initialized) return;
     render::ClearImageCache();
     Gdiplus::GdiplusShutdown(g_gdiplusToken);
@@ -73,24 +128,32 @@ void ShutdownToolkit() {
     g_initialized = false;
 }
 
+void PreloadSkinResource(HINSTANCE instance, int id) {
+    if (GetSkinArchive() || g_preload.worker) return;
+    g_preload.worker = std::make_unique<Utils::Thread>(nullptr, L"SkinLoad", [instance, id](void*) {
+        g_preload.result = OpenSkinResource(instance, id);
+        // Decoding the archive's one solid block is most of the work: done here
+        // too, so that the window's first file is read from the decoded block.
+        if (SkinArchive* archive = g_preload.result.archive.get(); archive && !archive->Names().empty()) {
+            std::string first;
+            archive->ReadFile(archive->Names().front(), first);
+        }
+        return 0u;
+    });
+    if (!g_preload.worker->Start()) g_preload.worker.reset();  // read when the window asks for it
+}
+
 bool LoadSkinResource(HINSTANCE instance, int id) {
     if (GetSkinArchive()) return true;
-    // The resource is stored under Chinese (PRC); FindResource falls back to any language.
-    HRSRC res = FindResourceExW(instance, L"ZIPRES", MAKEINTRESOURCEW(id), MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED));
-    if (!res) res = FindResourceW(instance, MAKEINTRESOURCEW(id), L"ZIPRES");
-    if (!res) return false;
-    DWORD size = SizeofResource(instance, res);
-    HGLOBAL global = LoadResource(instance, res);
-    const void* data = global ? LockResource(global) : nullptr;
-    if (!data || size == 0) return false;
-    std::wstring error;
-    auto archive = SkinArchive::Open(std::string(static_cast<const char*>(data), size), &error);
-    if (!archive) {
-        DEBUG_LOG(L"skin resource %d: %ls\r\n", id, error.c_str());
+    OpenedSkin opened;
+    if (!TakePreloadedSkin(instance, id, opened)) opened = OpenSkinResource(instance, id);
+    if (!opened.found) return false;
+    if (!opened.archive) {
+        DEBUG_LOG(L"skin resource %d: %ls\r\n", id, opened.error.c_str());
         g_skinUnusable = true;
         return false;
     }
-    SetSkinArchive(std::shared_ptr<SkinArchive>(std::move(archive)));
+    SetSkinArchive(std::shared_ptr<SkinArchive>(std::move(opened.archive)));
     return true;
 }
 
@@ -375,6 +438,7 @@ void WindowImpl::OnDpiChanged(UINT dpi, const RECT* suggested) {
     if (dpi == 0 || dpi == m_dpi) return;
     EndEdit(true);
     m_dpi = dpi;
+    m_regionSize = SIZE{0, 0};  // the corners are rounded for the new DPI
     CreateFonts();
     RefreshLanguageTexts();  // the widened labels are measured again
     if (suggested)
@@ -429,6 +493,7 @@ void WindowImpl::Paint() {
         }
     }
     EndPaint(m_hwnd, &ps);
+    if (m_paintObserver) m_paintObserver(m_hwnd, ps.rcPaint, client);
 }
 
 // ---------------------------------------------------------------- mouse and focus
@@ -690,9 +755,15 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
             if (m_spec.roundCorner.cx > 0 || m_spec.roundCorner.cy > 0) {
                 RECT rc;
                 GetWindowRect(m_hwnd, &rc);
-                HRGN rgn = CreateRoundRectRgn(0, 0, rc.right - rc.left + 1, rc.bottom - rc.top + 1,
-                                              Scale(m_spec.roundCorner.cx), Scale(m_spec.roundCorner.cy));
-                SetWindowRgn(m_hwnd, rgn, TRUE);  // the system owns the region now
+                const SIZE size{rc.right - rc.left, rc.bottom - rc.top};
+                // A window is told its size more than once while it is created
+                // and shown: the region is made again only for another size.
+                if (size.cx != m_regionSize.cx || size.cy != m_regionSize.cy) {
+                    HRGN rgn = CreateRoundRectRgn(0, 0, size.cx + 1, size.cy + 1, Scale(m_spec.roundCorner.cx),
+                                                  Scale(m_spec.roundCorner.cy));
+                    if (SetWindowRgn(m_hwnd, rgn, TRUE)) m_regionSize = size;  // the system owns the region now
+                    else DeleteObject(rgn);
+                }
             }
             Relayout();
             DoLayout();

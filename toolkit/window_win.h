@@ -58,6 +58,10 @@ void ShutdownToolkit();
 // (once). False when the resource is missing, empty or not a 7z archive; in
 // the last case building a window from the skin fails ("加载资源文件失败", exit 1).
 bool LoadSkinResource(HINSTANCE instance, int id);
+// Starts reading that resource on a worker thread ("SkinLoad"), for the first
+// window to be made meanwhile: its LoadSkinResource then waits for the worker
+// and takes what it read (without an archive loaded already; once).
+void PreloadSkinResource(HINSTANCE instance, int id);
 // Bytes held by the decoded images (measurement).
 size_t DecodedImageBytes();
 
@@ -137,6 +141,11 @@ public:
 
     static WindowImpl* FromHandle(HWND hwnd);
 
+    // Told after every WM_PAINT which area was drawn, with the client area
+    // (start-up measurement; nullptr, the default, tells nobody).
+    using PaintObserver = void (*)(HWND hwnd, const RECT& painted, const RECT& client);
+    void SetPaintObserver(PaintObserver observer) { m_paintObserver = observer; }
+
     // ---- Host
     void Invalidate(const Rect& rect) override;
     void NeedLayout() override;
@@ -197,6 +206,8 @@ private:
     std::unique_ptr<CWindowShadow> m_shadow;
     AccessibleWindow* m_accessible = nullptr;  // created at the first WM_GETOBJECT
     std::vector<std::pair<Control*, int>> m_autoWidths;  // "autowidth" labels and their layout widths
+    PaintObserver m_paintObserver = nullptr;
+    SIZE m_regionSize{0, 0};  // the window size its rounded region was made for
 };
 
 }  // namespace toolkit

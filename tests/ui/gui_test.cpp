@@ -183,6 +183,25 @@ const LayoutCase kLayouts[] = {
 
 }  // namespace
 
+TEST(SkinWindows, TheSkinReadOnAWorkerIsTheOneTheWindowsTake) {
+    const HINSTANCE module = GetModuleHandleW(nullptr);
+    const auto before = toolkit::GetSkinArchive();
+    for (int preloaded : {147, 999}) {  // the skin; a resource that does not exist
+        SCOPED_TRACE(preloaded);
+        toolkit::SetSkinArchive(nullptr);
+        toolkit::PreloadSkinResource(module, preloaded);
+        toolkit::PreloadSkinResource(module, preloaded);  // one worker at a time: no second one
+        // A preload of another resource is not taken: the skin is then read at once.
+        ASSERT_TRUE(toolkit::LoadSkinResource(module, 147));
+        const auto archive = toolkit::GetSkinArchive();
+        ASSERT_NE(archive, nullptr);
+        std::string markup;
+        EXPECT_TRUE(archive->ReadFile(L"MainWnd.xml", markup));
+        EXPECT_NE(markup.find("<Window"), std::string::npos);
+    }
+    if (before) toolkit::SetSkinArchive(before);
+}
+
 TEST(SkinWindows, EveryLayoutBuildsFromTheEmbeddedArchive) {
     REQUIRE_DISPLAY();
     const auto t0 = std::chrono::steady_clock::now();
