@@ -11,7 +11,6 @@
 
 #include "toolkit/archive.h"
 #include "toolkit/image_string.h"
-#include "toolkit/png.h"
 #include "utils/log.h"
 
 namespace toolkit::render {
@@ -112,38 +111,7 @@ void DrawScaled(Gdiplus::Graphics& g, DecodedImage& img, const Rect& dst, const 
 // Decoded once per (name, mask); a name the archive lacks is remembered as absent.
 std::map<std::wstring, std::unique_ptr<DecodedImage>> g_images;
 
-// The image of w x h straight-alpha ARGB pixels (rows `stride` values apart),
-// with the mask colour made transparent, premultiplied for drawing.
-std::unique_ptr<DecodedImage> MakeImage(const uint32_t* pixels, size_t stride, int w, int h, bool hasMask, Color mask) {
-    auto image = std::make_unique<DecodedImage>();
-    image->width = w;
-    image->height = h;
-    image->pixels.resize(static_cast<size_t>(w) * h * 4);
-    for (int y = 0; y < h; ++y) {
-        const uint32_t* src = pixels + static_cast<size_t>(y) * stride;
-        auto* dst = reinterpret_cast<uint32_t*>(image->pixels.data()) + static_cast<size_t>(y) * w;
-        for (int x = 0; x < w; ++x) {
-            uint32_t p = src[x];
-            if (hasMask && (p & 0x00FFFFFF) == (mask & 0x00FFFFFF)) p = 0;
-            const uint32_t a = p >> 24;
-            if (a != 255) {
-                const uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255,
-                               b = (p & 0xFF) * a / 255;
-                p = (a << 24) | (r << 16) | (g << 8) | b;
-            }
-            dst[x] = p;
-        }
-    }
-    image->bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, image->pixels.data());
-    return image;
-}
-
 std::unique_ptr<DecodedImage> Decode(const std::string& bytes, bool hasMask, Color mask) {
-    // The skin's PNG images are read here: the platform's decoder costs more
-    // to start (under Wine its first image took longer than the whole window).
-    // It still reads whatever this reader leaves to it.
-    if (PngImage png; ReadPng(bytes, png) == PngResult::Ok)
-        return MakeImage(png.pixels.data(), static_cast<size_t>(png.width), png.width, png.height, hasMask, mask);
     IStream* stream = SHCreateMemStream(reinterpret_cast<const BYTE*>(bytes.data()), static_cast<UINT>(bytes.size()));
     if (!stream) return nullptr;
     std::unique_ptr<Gdiplus::Bitmap> decoded(Gdiplus::Bitmap::FromStream(stream));
@@ -154,9 +122,27 @@ std::unique_ptr<DecodedImage> Decode(const std::string& bytes, bool hasMask, Col
         Gdiplus::Rect all(0, 0, w, h);
         if (w > 0 && h > 0 &&
             decoded->LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppARGB, &data) == Gdiplus::Ok) {
-            image = MakeImage(static_cast<const uint32_t*>(data.Scan0), static_cast<size_t>(data.Stride / 4), w, h,
-                              hasMask, mask);
+            image = std::make_unique<DecodedImage>();
+            image->width = w;
+            image->height = h;
+            image->pixels.resize(static_cast<size_t>(w) * h * 4);
+            for (int y = 0; y < h; ++y) {
+                const auto* src = static_cast<const uint32_t*>(data.Scan0) + static_cast<size_t>(y) * (data.Stride / 4);
+                auto* dst = reinterpret_cast<uint32_t*>(image->pixels.data()) + static_cast<size_t>(y) * w;
+                for (int x = 0; x < w; ++x) {
+                    uint32_t p = src[x];
+                    if (hasMask && (p & 0x00FFFFFF) == (mask & 0x00FFFFFF)) p = 0;
+                    const uint32_t a = p >> 24;
+                    if (a != 255) {
+                        const uint32_t r = ((p >> 16) & 0xFF) * a / 255, g = ((p >> 8) & 0xFF) * a / 255,
+                                       b = (p & 0xFF) * a / 255;
+                        p = (a << 24) | (r << 16) | (g << 8) | b;
+                    }
+                    dst[x] = p;
+                }
+            }
             decoded->UnlockBits(&data);
+            image->bitmap = std::make_unique<Gdiplus::Bitmap>(w, h, w * 4, PixelFormat32bppPARGB, image->pixels.data());
         }
     }
     decoded.reset();
