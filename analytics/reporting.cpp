@@ -4,7 +4,6 @@
 #include <clocale>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 
 #include "analytics/tracker.h"
 #include "analytics/zm_core.h"
@@ -13,22 +12,15 @@
 #include "utils/ini.h"
 #include "utils/sysinfo.h"
 #include "utils/text.h"
-#include "utils/thread.h"
 #include "utils/time.h"
 
 using namespace zelmox::analytics;
 
 namespace {
 
-// True on the thread making the tracker, while it makes it (the crash
-// report's records are made there through the reporting calls).
-thread_local bool t_makingTracker = false;
-
 // The tracker to report to, or null when reports are to be dropped.
 std::shared_ptr<AnalyticsTracker> ActiveTracker() {
-    if (t_makingTracker) return GlobalTracker;  // analytics was on when the start began
     if (!GetLaunchConfig().IsEnableAppAnalytics) return nullptr;
-    AwaitAnalytics();
     return GlobalTracker;
 }
 
@@ -40,9 +32,11 @@ void ApplyExtra(ZmContextProperties& context, const ExtraProperties& extra, int 
     if (ZmContextProperties::isValidABValue(value)) context.setProperty({kind}, value);
 }
 
-// The tracker's settings from the launch configuration as it is now.
-ZmTrackerConfig TrackerConfigNow(const AnalyticsPlacement& placement) {
+}  // namespace
+
+void InitAnalytics(const AnalyticsPlacement& placement) {
     const LaunchConfig& cfg = GetLaunchConfig();
+    if (!cfg.IsEnableAppAnalytics) return;
     ZmTrackerConfig config;
     config.appName = Utils::WideToUtf8(cfg.ProductId + cfg.DlAppNameSuffix);
     config.appVersion = Utils::WideToUtf8(cfg.AppVersion);
@@ -54,11 +48,15 @@ ZmTrackerConfig TrackerConfigNow(const AnalyticsPlacement& placement) {
     config.serverUrl = Utils::WideToUtf8(cfg.AnalyticsUrl);  // empty: the maker's endpoint
     config.baseFolder = placement.baseFolder;
     config.sendTimeoutMs = placement.sendTimeoutMs;
-    return config;
+    try {
+        CreateAnalyticsTracker(config);
+    } catch (...) {
+    }
+    BeginCrashReport();
 }
 
-// The crash report's records, made now for WriteCrashReport.
-void PrepareCrashReport() {
+void BeginCrashReport() {
+    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
     auto* wrapper = dynamic_cast<AnalyticsTrackerWrapper*>(GlobalTracker.get());
     if (!wrapper || !wrapper->impl()) return;
     try {
@@ -70,105 +68,20 @@ void PrepareCrashReport() {
     }
 }
 
-// Makes the tracker and its crash report. The launch configuration is not
-// read here, so that this may run beside the main thread.
-void MakeTracker(const ZmTrackerConfig& config) {
-    t_makingTracker = true;
-    try {
-        CreateAnalyticsTracker(config);
-    } catch (...) {
-    }
-    PrepareCrashReport();
-    t_makingTracker = false;
+void WriteCrashReport() {
+    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
+    zm_analytics::Sdk::WriteCrashRecords();
 }
 
-void UseServer(const std::wstring& url) {
+void ShutdownAnalytics() { GlobalTracker.reset(); }
+
+void SetAnalyticsServer(const std::wstring& url) {
     auto* wrapper = dynamic_cast<AnalyticsTrackerWrapper*>(GlobalTracker.get());
     if (!wrapper || !wrapper->impl()) return;
     try {
         wrapper->impl()->setServerUrl(Utils::WideToUtf8(url));
     } catch (...) {
     }
-}
-
-// A tracker being made by StartAnalytics's worker, and a server named while
-// it was (applied once the tracker exists, before anything is reported).
-struct TrackerStart {
-    std::mutex mutex;
-    std::unique_ptr<Utils::Thread> worker;
-    bool serverNamed = false;
-    std::wstring server;
-};
-
-TrackerStart& PendingStart() {
-    static TrackerStart start;
-    return start;
-}
-
-}  // namespace
-
-void StartAnalytics(const AnalyticsPlacement& placement) {
-    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
-    AwaitAnalytics();  // one start at a time
-    TrackerStart& start = PendingStart();
-    std::lock_guard<std::mutex> lock(start.mutex);
-    auto worker = std::make_unique<Utils::Thread>(nullptr, L"ZmStart", [config = TrackerConfigNow(placement)](void*) {
-        MakeTracker(config);
-        return 0u;
-    });
-    if (worker->Start()) {
-        start.worker = std::move(worker);
-    } else {
-        worker.reset();
-        MakeTracker(TrackerConfigNow(placement));  // no thread: made here
-    }
-}
-
-void AwaitAnalytics() {
-    if (t_makingTracker) return;  // the maker itself (its crash report's records)
-    TrackerStart& start = PendingStart();
-    std::lock_guard<std::mutex> lock(start.mutex);
-    if (!start.worker) return;
-    start.worker->Join();
-    start.worker.reset();
-    if (start.serverNamed) UseServer(start.server);
-    start.serverNamed = false;
-    start.server.clear();
-}
-
-void InitAnalytics(const AnalyticsPlacement& placement) {
-    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
-    AwaitAnalytics();
-    MakeTracker(TrackerConfigNow(placement));
-}
-
-void BeginCrashReport() {
-    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
-    AwaitAnalytics();
-    PrepareCrashReport();
-}
-
-void WriteCrashReport() {
-    if (!GetLaunchConfig().IsEnableAppAnalytics) return;
-    zm_analytics::Sdk::WriteCrashRecords();
-}
-
-void ShutdownAnalytics() {
-    AwaitAnalytics();
-    GlobalTracker.reset();
-}
-
-void SetAnalyticsServer(const std::wstring& url) {
-    {
-        TrackerStart& start = PendingStart();
-        std::lock_guard<std::mutex> lock(start.mutex);
-        if (start.worker) {  // the tracker is still being made: it takes the server then
-            start.serverNamed = true;
-            start.server = url;
-            return;
-        }
-    }
-    UseServer(url);
 }
 
 void ReportTaskEvent(const std::wstring& name, float elapsedSeconds, const std::wstring& reason,

@@ -15,15 +15,6 @@ struct AnalyticsPlacement {
 };
 
 void InitAnalytics(const AnalyticsPlacement& placement = {});
-// What InitAnalytics does, on a worker thread ("ZmStart"), so that the window
-// opens meanwhile. The configuration is read now, as InitAnalytics reads it.
-// Every later call here first waits until the tracker is made (a server named
-// meanwhile is taken before anything is reported), so reports keep their
-// order; only WriteCrashReport does not wait: a crash before the tracker
-// exists is not reported.
-void StartAnalytics(const AnalyticsPlacement& placement = {});
-// Waits for the tracker StartAnalytics is making; at once when none is.
-void AwaitAnalytics();
 void ShutdownAnalytics();
 // Points the tracker at another analytics server (empty: the maker's), for a
 // server chosen on the command line after the tracker was made.

@@ -30,9 +30,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     InstanceMutex lock;
     if (!lock.Acquire()) return kExitAnotherInstance;  // another installer runs: leave silently
 
-    // The tracker is made on a worker while the window opens; every reporting
-    // call waits for it, so nothing is reported out of order.
-    StartAnalytics();
+    InitAnalytics();
     config.ParseCommandLine();
     // The tracker was made from the file's settings; a server named on the
     // command line takes over before anything is reported.
@@ -41,7 +39,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     // Test builds only: crash here when asked, with the tracker made and its
     // crash report ready (no debugger dialog for it).
     if (std::wstring crash; Utils::GetEnv(L"VELQOR_TEST_CRASH", crash) && crash == L"1") {
-        AwaitAnalytics();
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
         *static_cast<volatile int*>(nullptr) = 1;
     }
@@ -68,7 +65,6 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
             exitCode = window->ExitCode();
         }
 
-        AwaitAnalytics();  // the start's worker is joined whatever the command line said
         if (config.IsEnableAppAnalytics) ShutdownAnalytics();
         curl_global_cleanup();
     }  // the window object goes here, after analytics and libcurl

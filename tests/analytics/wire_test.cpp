@@ -491,33 +491,6 @@ TEST_F(Reporting, AServerNamedOnTheCommandLineTakesOverTheTrackerMadeFromTheFile
     EXPECT_EQ(m_collector.Records().size(), 1u);
 }
 
-TEST_F(Reporting, AStartOnAWorkerTakesTheServerNamedMeanwhileAndKeepsTheOrder) {
-    // As the entry point does it: the tracker is made on a worker from the
-    // file's server, the command line names the collector meanwhile, and the
-    // reports that follow wait for the tracker.
-    GetLaunchConfig().IsEnableAppAnalytics = true;
-    GetLaunchConfig().AnalyticsUrl = L"http://127.0.0.1:9/sa?project=pc";
-    StartAnalytics(Placement());
-    GetLaunchConfig().ParseCommandLine(L"velqor-setup.exe -analyticsurl=" + Utils::Utf8ToWide(m_collector.Url()));
-    SetAnalyticsServer(GetLaunchConfig().AnalyticsUrl);
-    const std::vector<std::wstring> names = {L"下载器启动", L"大包下载开始", L"大包下载完毕", L"安装开始"};
-    for (const auto& name : names) ReportTaskEvent(name, 0, L"", {{L"AB", L"IN"}});
-    ASSERT_TRUE(GlobalTracker);
-    ShutdownAnalytics();
-    std::vector<std::string> seen;
-    for (const auto& r : m_collector.Records()) seen.push_back(r["properties"]["zm_task_name"].asString());
-    std::vector<std::string> expected;
-    for (const auto& name : names) expected.push_back(Utils::WideToUtf8(name));
-    EXPECT_EQ(seen, expected);
-
-    // Waiting without a start returns at once; switched off, nothing is made.
-    AwaitAnalytics();
-    GetLaunchConfig().IsEnableAppAnalytics = false;
-    StartAnalytics(Placement());
-    AwaitAnalytics();
-    EXPECT_FALSE(GlobalTracker);
-}
-
 TEST_F(Reporting, EventsCarryTheGroupFirstTimeAndSuccess) {
     GetLaunchConfig().IsEnableAppAnalytics = true;
     InitAnalytics(Placement());
