@@ -14,7 +14,8 @@
 // leaving that pointer 0 instead of aimed at the thunk. Such functions are
 // resolved once at start-up, before any other static constructor runs (the
 // descriptors come from cmake/DelayLoad.cmake): their DLLs are then loaded
-// early, from System32 all the same.
+// early, from System32 all the same, and the process's DLL search is
+// restricted to System32 before that.
 //
 // When the DLL or the function is missing the documented delay-load
 // exceptions are raised (0xC06D007E, 0xC06D007F) and the process ends
@@ -118,6 +119,17 @@ extern const unsigned kDelayLoadDescriptorCount;
 namespace {
 
 __attribute__((constructor(101))) void ResolveUnboundDelayImports() {
+    // What these DLLs load in turn while they start (comctl32 its theme DLL,
+    // say) is searched for with the process's default order, which would
+    // still begin with the executable's folder: that search is restricted to
+    // System32 first (WinMain's HardenDllSearch does the same again, and the
+    // rest of its work).
+    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
+        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+    ::SetDllDirectoryW(L"");
+
     for (unsigned i = 0; i < kDelayLoadDescriptorCount; ++i) {
         auto* descriptor = static_cast<const DelayDescriptor*>(kDelayLoadDescriptors[i]);
         if (!descriptor) continue;
