@@ -4,9 +4,10 @@
 # searching the executable's own folder first for every DLL that is not a
 # KnownDLL: a DLL planted beside the installer (in Downloads, say) would run
 # with its rights. velqor_delay_load(target dll...) links `target` against
-# delay-load import libraries of the named system DLLs instead: each DLL is
-# then loaded at its first call, after WinMain has restricted the search to
-# System32 (HardenDllSearch).
+# delay-load import libraries of the named system DLLs instead, resolved by
+# utils/delay_load_win.cpp: each DLL is then loaded from System32 only, at its
+# first call or, for functions the linker left without a thunk, in a start-up
+# pass that runs before any other static constructor.
 #
 # The delay-load libraries are made with dlltool from the names the regular
 # import library exports, and are named like it (lib<dll>.a) in a folder that
