@@ -6,7 +6,9 @@
 It must be a GUI image of that machine (PE32 for 014c), carry a manifest that
 asks for administrator rights, icon group 145 and the skin archive (resource
 type "ZIPRES", id 147) that opens as a 7z archive with the skin's layouts.
-The DLLs it imports are printed. Exit code 0 when every check holds.
+The DLLs it imports are printed, and those it delay-loads; it fails on a
+static import that is not a KnownDLL (a DLL of that name beside the
+executable would be loaded before any of its code runs). Exit code 0 when every check holds.
 """
 import argparse
 import os
@@ -106,6 +108,29 @@ class Pe:
                 off += size
         return names
 
+    def delay_imports(self):
+        """DLL names of the delay-load descriptors. GNU ld leaves the delay-import
+        directory empty, so they are found by their shape: the RVA attribute,
+        four RVAs inside the image and a name ending in ".dll"."""
+        if len(self.dirs) > 13 and self.dirs[13][0]:
+            return self.imports()[len(self.imports(delayed=False)):]
+        names = []
+        for va, size, raw in self.sections:
+            for off in range(raw, raw + size - 32, 4):
+                rec = struct.unpack_from("<8I", self.data, off)
+                if rec[0] != 1 or not all(self.contains(r) for r in rec[1:5]):
+                    continue
+                try:
+                    name = self.cstr(rec[1])
+                except (ValueError, PeError):
+                    continue
+                if name.lower().endswith(".dll") and name not in names:
+                    names.append(name)
+        return names
+
+    def contains(self, rva):
+        return any(va <= rva < va + size for va, size, _ in self.sections)
+
 
 # Windows loads these only from System32 whatever the search order (the
 # KnownDLLs of Windows 10 and later): a DLL of the same name beside the
@@ -116,23 +141,18 @@ KNOWN_DLLS = {
     "nsi.dll", "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll", "setupapi.dll",
     "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll", "wldap32.dll", "ws2_32.dll",
 }
-# Still imported statically although Windows would take them from the
-# executable's folder before WinMain runs (DLL planting): each is to be loaded at
-# run time from System32 instead. The list is exact, so that a new such import
-# fails the check and so does one that is gone but still listed.
-NOT_YET_LOADED_AT_RUN_TIME = {
-    "bcrypt.dll", "comctl32.dll", "crypt32.dll", "netapi32.dll", "oleacc.dll", "urlmon.dll", "wtsapi32.dll",
-}
+
+# API set names (the forwarders of the universal CRT among them) are resolved
+# by the loader's API set schema, never searched for as files.
+API_SETS = ("api-ms-win-", "ext-ms-win-")
 
 
 def check_static_imports(pe):
-    """Problems with the DLLs the loader resolves before any code runs."""
+    """Problems with the DLLs the loader resolves before any code runs: every
+    other DLL must be loaded later, from System32 only (delay-loaded)."""
     static = {n.lower() for n in pe.imports(delayed=False)}
-    problems = ["imports %s statically: not a KnownDLL, so it may be planted beside the executable" % n
-                for n in sorted(static - KNOWN_DLLS - NOT_YET_LOADED_AT_RUN_TIME)]
-    problems += ["%s is listed as a pending static import but is not imported any more: drop it from the list" % n
-                 for n in sorted(NOT_YET_LOADED_AT_RUN_TIME - static)]
-    return problems
+    return ["imports %s statically: not a KnownDLL, so it may be planted beside the executable" % n
+            for n in sorted(static - KNOWN_DLLS) if not n.startswith(API_SETS)]
 
 
 def check_archive(blob):
@@ -187,7 +207,10 @@ def main():
             problems.append("no resource ZIPRES 147 (the skin archive)")
         else:
             problems += check_archive(skin)
-        print("%s imports: %s" % (name, ", ".join(pe.imports())))
+        print("%s imports: %s" % (name, ", ".join(pe.imports(delayed=False))))
+        delayed = pe.delay_imports()
+        if delayed:
+            print("%s delay-loads: %s" % (name, ", ".join(delayed)))
         problems += check_static_imports(pe)
     except (PeError, struct.error, ValueError, IndexError) as e:
         problems.append("not a readable PE image: %s" % e)

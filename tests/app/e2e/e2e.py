@@ -31,6 +31,7 @@ import re
 import shutil
 import signal
 import socket
+import ssl
 import subprocess
 import sys
 import tempfile
@@ -918,6 +919,82 @@ def case_crash(s):
     check(crash["properties"].get("app_crashed_reason") == "崩溃", "crash reason %r" % crash["properties"])
 
 
+# Windows takes every DLL that is not a KnownDLL from the executable's own
+# folder first (Downloads, for a downloaded installer): these names are planted
+# there -- those the installer uses and those that system DLLs commonly load
+# for it -- and none may be loaded. Not version.dll: Wine's own user32 imports
+# it statically, so Wine takes a planted one before the installer's first
+# instruction (Windows' user32, a KnownDLL, does not import it).
+PLANTED_DLLS = [
+    "bcrypt", "comctl32", "crypt32", "cryptbase", "d3d8", "dnsapi", "dwmapi", "ieframe", "iphlpapi", "mpr",
+    "msimg32", "netapi32", "oleacc", "profapi", "propsys", "secur32", "sspicli", "sxs", "urlmon", "userenv",
+    "uxtheme", "windowscodecs", "winhttp", "wininet", "winmm", "wintrust", "wtsapi32",
+]
+
+
+def case_planted_dlls(s):
+    # A one-click install, downloading over HTTPS (libcurl's Schannel code
+    # uses crypt32 and bcrypt), with a planted copy of every DLL above in the
+    # installer's folder and Wine told to prefer a DLL found on the search
+    # path over its own (n,b), as Windows would. Each planted DLL leaves a
+    # marker file when any process loads it.
+    if not s.args.planted_dll or not s.args.planted_probe:
+        print("  planted-dlls: not run, no --planted-dll/--planted-probe given")
+        return
+    tls = Server(DOWNLOAD_SERVER, s.work, "download-tls",
+                 ["--root", s.package_dir, "--tls", "--max-seconds", "900", "--parent-pid", str(os.getpid())])
+    try:
+        d = s.prepare("planted-dlls", download_url="https://127.0.0.1:%d/r/%s" % (tls.port, PACKAGE))
+        markers = os.path.join(d, "markers")
+        os.makedirs(markers)
+        for name in PLANTED_DLLS:
+            shutil.copy2(s.args.planted_dll, os.path.join(d, name + ".dll"))
+        shutil.copy2(s.args.planted_probe, os.path.join(d, "planted-probe.exe"))
+        overrides = ";".join(filter(None, [s.wine.env.get("WINEDLLOVERRIDES", ""),
+                                           ",".join(PLANTED_DLLS) + "=n,b"]))
+        env = {"WINEDLLOVERRIDES": overrides, "VELQOR_PLANTED_MARKERS": Wine.win_path(markers)}
+
+        # The harness detects a planted DLL: the probe imports netapi32.dll
+        # statically and gets the one beside it.
+        with tempfile.TemporaryFile() as out:
+            r = subprocess.run(s.wine.cmd + [os.path.join(d, "planted-probe.exe")], cwd=d,
+                               env=dict(s.wine.env, **env), stdout=out, stderr=out, timeout=60)
+        probe_marker = os.path.join(markers, "netapi32.dll.marker")
+        check(r.returncode == 0 and os.path.exists(probe_marker),
+              "the probe did not load the planted netapi32.dll (exit code %s, markers %r)"
+              % (r.returncode, os.listdir(markers)))
+        os.remove(probe_marker)
+
+        def planted():
+            return ", ".join(sorted(os.listdir(markers)))
+
+        i = s.start(d, env)
+        try:
+            i.expect(r"^window ready")
+            i.main_window()
+            i.click("defaultInstallBtn")
+            i.expect(r"^page 2$")
+            i.expect(r"^page 3$", timeout=90)
+            installed_files_check(s.wine, install_folder_of(d))
+        except CheckFailed as e:
+            # A planted DLL without the functions asked for stops the start.
+            check(not os.listdir(markers), "planted DLLs were loaded: %s (%s)" % (planted(), e))
+            raise
+        ctx = ssl.create_default_context()
+        ctx.check_hostname = False
+        ctx.verify_mode = ssl.CERT_NONE
+        with urllib.request.urlopen("https://127.0.0.1:%d/_requests/%s" % (tls.port, PACKAGE), timeout=10,
+                                    context=ctx) as resp:
+            gets = [l for l in resp.read().decode("utf-8", "replace").splitlines() if l.startswith("GET ")]
+        check(gets, "the package was not downloaded over HTTPS")
+        i.click("closebtn")
+        rc = i.wait_exit()
+        check(rc == 0, "exit code %s after closing the finished page" % rc)
+        check(not os.listdir(markers), "planted DLLs were loaded: %s" % planted())
+    finally:
+        tls.stop()
+
+
 CASES = [
     ("one-click", case_one_click),
     ("custom-folder", case_custom_folder),
@@ -931,6 +1008,7 @@ CASES = [
     ("close-while-installing", case_close_while_installing),
     ("killed-mid-download", case_killed_mid_download),
     ("crash", case_crash),
+    ("planted-dlls", case_planted_dlls),
 ]
 
 
@@ -941,6 +1019,8 @@ def suite_arguments(doc, default_out):
     ap.add_argument("--test-crash", action="store_true",
                     help="the installer was built with its crash trigger (VELQOR_TEST_CRASH)")
     ap.add_argument("--package", required=True)
+    ap.add_argument("--planted-dll", help="the DLL to plant beside the installer (case planted-dlls)")
+    ap.add_argument("--planted-probe", help="the program that imports it as netapi32.dll")
     ap.add_argument("--wine", default="wine64")
     ap.add_argument("--prefix", default=os.environ.get("VELQOR_WINEPREFIX"))
     ap.add_argument("--out", default=default_out)
