@@ -64,6 +64,7 @@ void CCurlDownloader::dlThreadFun() {
     }
     std::string expected = Utils::GetUrlMd5(m_client.RealUrl());
     Utils::DigestKind kind = Utils::DigestKind::Md5;
+    m_checkedDigest.clear();
     if (Utils::UrlDigestKind(expected, kind)) {
         // The digest (MD5 or SHA-256) was computed while the file was
         // written; it is read back only when that was not possible.
@@ -79,6 +80,7 @@ void CCurlDownloader::dlThreadFun() {
             }
             return;
         }
+        m_checkedDigest = expected;
     } else {
         Notify(DL_CODE_MESSAGE, 0.0, L"curl获取url-md5失败");
     }

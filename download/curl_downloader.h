@@ -18,6 +18,7 @@ public:
     // no notification is sent once destruction has begun.
     ~CCurlDownloader() override;
     void Start() override;
+    std::string CheckedDigest() const override { return m_checkedDigest; }
 
 private:
     static void ProgressSink(void* owner, double speed, double reserved, double percent);
@@ -30,6 +31,7 @@ private:
     CurlClient m_client;
     DownloadDelays m_delays;
     std::atomic<bool> m_retried{false};
+    std::string m_checkedDigest;  // set by the run before its DL_CODE_SUCCESS
     download_detail::CancelToken m_cancel;
     download_detail::RestartableWorker m_runs;
 };

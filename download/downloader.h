@@ -16,6 +16,10 @@ public:
     // notifications. May be called again after a run has ended (also from
     // inside its DL_CODE_RETRY notification).
     virtual void Start() = 0;
+    // The digest (MD5 or SHA-256, hex) from the URL that the finished file was
+    // checked against; empty when the URL carried none or the variant checks
+    // nothing. Read while the run's DL_CODE_SUCCESS is handled.
+    virtual std::string CheckedDigest() const { return {}; }
 };
 
 // Pauses of the downloaders' retry loops, in milliseconds. The defaults are the

@@ -405,6 +405,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
     }
     if (firstBad == 0) {
         Utils::DigestKind kind = Utils::DigestKind::Md5;
+        self->m_checkedDigest.clear();
         if (Utils::UrlDigestKind(self->m_urlMd5, kind)) {
             std::string actual = streamed;
             if (actual.size() != self->m_urlMd5.size()) {
@@ -425,6 +426,7 @@ void CMTCurlDownloader::waitForFinishThreadFun(CMTCurlDownloader* self,
                 }
                 return;
             }
+            self->m_checkedDigest = self->m_urlMd5;
         } else {
             self->Notify(DL_CODE_MESSAGE, 0.0, L"mtcurl获取url-md5失败");
         }

@@ -51,6 +51,7 @@ public:
     // joiner; no notification is sent once destruction has begun.
     ~CMTCurlDownloader() override;
     void Start() override;
+    std::string CheckedDigest() const override { return m_checkedDigest; }
 
     static std::wstring partPath(const std::wstring& path, int index);
 
@@ -75,6 +76,7 @@ private:
     std::string m_realUrl;
     int32_t m_length = -1;
     std::string m_urlMd5;
+    std::string m_checkedDigest;  // set by the run before its DL_CODE_SUCCESS
     std::string m_validator;  // If-Range of a resumed part, from the probe
     // A resumed part found the file changed on the server (its validator no
     // longer holds, or its range lies past the end): the run's parts cannot

@@ -107,7 +107,8 @@ void CDownloadInstaller::OnDownload(int code, double value, const wchar_t* text)
     if (code == DL_CODE_SUCCESS) {
         // The downloaded file is held from its check until the package has
         // started; one that fails is a failed download (the user may retry).
-        verdict = install_trust::CheckProgram(m_runPackagePath, m_choices, L"package");
+        verdict = install_trust::CheckProgram(m_runPackagePath, m_choices, L"package",
+                                              m_downloader ? m_downloader->CheckedDigest() : std::string());
         if (!verdict.ok) {
             OnDownload(DL_CODE_FAIL, install_trust::kUntrustedValue, verdict.reason.c_str());
             return;

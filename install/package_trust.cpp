@@ -3,6 +3,8 @@
 #include <cwctype>
 
 #include "utils/log.h"
+#include "utils/md5.h"
+#include "utils/text.h"
 
 namespace install_trust {
 
@@ -15,7 +17,8 @@ bool SignatureRequired(const InstallChoices& choices) {
     return false;
 }
 
-Verdict CheckProgram(const std::wstring& path, const InstallChoices& choices, const wchar_t* what) {
+Verdict CheckProgram(const std::wstring& path, const InstallChoices& choices, const wchar_t* what,
+                     const std::string& checkedDigest) {
     Verdict verdict;
     auto file = std::make_unique<Utils::HeldFile>(path);
     if (!file->Valid()) {
@@ -34,6 +37,17 @@ Verdict CheckProgram(const std::wstring& path, const InstallChoices& choices, co
         DEBUG_LOG(L"%ls signature: %ls\r\n", what, text.c_str());
     } else {
         DEBUG_LOG(L"%ls arrived over HTTPS, no publisher configured: signature not required\r\n", what);
+        Utils::DigestKind kind = Utils::DigestKind::Md5;
+        if (Utils::UrlDigestKind(checkedDigest, kind)) {
+            const std::string held = Utils::HeldFileDigest(*file, kind);
+            if (held.empty() || !Utils::DigestEqual(held, checkedDigest)) {
+                verdict.reason = std::wstring(what) + L" changed after its download: digest " +
+                                 Utils::Utf8ToWide(held.empty() ? std::string("unreadable") : held) + L", expected " +
+                                 Utils::Utf8ToWide(checkedDigest);
+                DEBUG_LOG(L"%ls refused: %ls\r\n", what, verdict.reason.c_str());
+                return verdict;
+            }
+        }
     }
     verdict.ok = true;
     verdict.file = std::move(file);

@@ -27,7 +27,12 @@ struct Verdict {
 };
 
 // Holds the program at path and checks it as the choices ask; what names it in
-// the diagnostic line ("package", "uninstaller").
-Verdict CheckProgram(const std::wstring& path, const InstallChoices& choices, const wchar_t* what);
+// the diagnostic line ("package", "uninstaller"). Where no signature is
+// required, a digest that the download was checked against (checkedDigest,
+// hex MD5 or SHA-256) is checked again on the held file: the file that runs is
+// the one that was verified, even if the folder it lies in is writable by
+// others.
+Verdict CheckProgram(const std::wstring& path, const InstallChoices& choices, const wchar_t* what,
+                     const std::string& checkedDigest = {});
 
 }  // namespace install_trust

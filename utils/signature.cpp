@@ -1,10 +1,28 @@
 #include "utils/signature.h"
 
+#include <vector>
+
 namespace Utils {
 
 SignatureCheck VerifySignature(const std::wstring& path, const std::wstring& publisher) {
     HeldFile file(path);
     return VerifySignature(file, publisher);
+}
+
+std::string HeldFileDigest(const HeldFile& file, DigestKind kind) {
+    if (!file.Valid()) return {};
+    Md5 hash(kind);
+    if (!hash.Valid()) return {};
+    std::vector<unsigned char> buffer(1 << 20);
+    int64_t offset = 0;
+    for (;;) {
+        size_t got = 0;
+        if (!file.ReadAt(offset, buffer.data(), buffer.size(), got)) return {};
+        if (got == 0) break;
+        hash.Update(buffer.data(), got);
+        offset += static_cast<int64_t>(got);
+    }
+    return hash.HexDigest();
 }
 
 std::wstring DescribeSignatureCheck(const SignatureCheck& check) {

@@ -19,6 +19,7 @@
 #include <string>
 
 #include "utils/child_process.h"  // NativeHandle
+#include "utils/md5.h"
 
 namespace Utils {
 
@@ -37,6 +38,9 @@ public:
     NativeHandle Handle() const { return m_handle; }
     // The system's error text when the open failed.
     const std::wstring& Error() const { return m_error; }
+    // Reads up to size bytes at offset through the held handle; got is 0 at
+    // the end. False when the read failed.
+    bool ReadAt(int64_t offset, void* buffer, size_t size, size_t& got) const;
 
 private:
     std::wstring m_path;
@@ -63,6 +67,11 @@ struct SignatureCheck {
 SignatureCheck VerifySignature(const HeldFile& file, const std::wstring& publisher);
 // The same for a path, held only during the check.
 SignatureCheck VerifySignature(const std::wstring& path, const std::wstring& publisher);
+
+// The digest of the held file's content, read through its handle (so of the
+// very file that was held, whatever has happened to its path since); empty
+// when it cannot be read.
+std::string HeldFileDigest(const HeldFile& file, DigestKind kind);
 
 // One line for the diagnostic log and the failure report, e.g.
 // "unsigned (0x800B0100)" or "signed by \"Other Ltd\", expected \"Velqor Ltd\"".

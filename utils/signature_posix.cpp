@@ -30,6 +30,18 @@ HeldFile::~HeldFile() {
     if (m_handle != kNullHandle) ::close(static_cast<int>(m_handle));
 }
 
+bool HeldFile::ReadAt(int64_t offset, void* buffer, size_t size, size_t& got) const {
+    got = 0;
+    if (m_handle == kNullHandle) return false;
+    for (;;) {
+        ssize_t n = ::pread(static_cast<int>(m_handle), buffer, size, static_cast<off_t>(offset));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        got = static_cast<size_t>(n);
+        return true;
+    }
+}
+
 namespace {
 
 constexpr char kMarker[] = "\n--velqor-test-signature--\npublisher=";

@@ -33,6 +33,20 @@ HeldFile::~HeldFile() {
     if (m_handle != kNullHandle) ::CloseHandle(reinterpret_cast<HANDLE>(m_handle));
 }
 
+bool HeldFile::ReadAt(int64_t offset, void* buffer, size_t size, size_t& got) const {
+    got = 0;
+    if (m_handle == kNullHandle) return false;
+    OVERLAPPED at = {};
+    at.Offset = static_cast<DWORD>(static_cast<uint64_t>(offset) & 0xFFFFFFFFu);
+    at.OffsetHigh = static_cast<DWORD>(static_cast<uint64_t>(offset) >> 32);
+    DWORD n = 0;
+    const DWORD want = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    if (!::ReadFile(reinterpret_cast<HANDLE>(m_handle), buffer, want, &n, &at))
+        return ::GetLastError() == ERROR_HANDLE_EOF;
+    got = n;
+    return true;
+}
+
 namespace {
 
 using WinVerifyTrustFn = LONG(WINAPI*)(HWND, GUID*, LPVOID);

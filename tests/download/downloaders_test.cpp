@@ -65,6 +65,7 @@ protected:
         rec.Attach(downloader.get());
         downloader->Start();
         ASSERT_TRUE(rec.WaitForEnd()) << "no ending notification; so far: " << rec.Summary();
+        m_checkedDigest = downloader->CheckedDigest();
         downloader.reset();
         rec.Seal();
         for (auto& note : rec.Notes()) EXPECT_NE(note.thread, m_testThread) << "notification on the caller's thread";
@@ -85,9 +86,21 @@ protected:
         return n;
     }
 
+    // A successful run names the URL's digest that its file was checked
+    // against (the install step checks the held file against it again).
+    void ExpectCheckedDigest(const Recorder& rec, const std::string& route) {
+        const std::string summary = rec.Summary();
+        const bool succeeded = summary.size() >= 4 && summary.compare(summary.size() - 4, 4, "1003") == 0;
+        EXPECT_EQ(!m_checkedDigest.empty(), succeeded && route == "r") << m_checkedDigest;
+        if (!m_checkedDigest.empty()) {
+            EXPECT_TRUE(Utils::DigestEqual(m_checkedDigest, Utils::GetFileDigest(m_dest, Utils::DigestKind::Md5)));
+        }
+    }
+
     testing_support::TempDir m_dir;
     std::string m_tag;
     std::wstring m_dest;
+    std::string m_checkedDigest;
     uint32_t m_testThread = 0;
 };
 
@@ -119,6 +132,7 @@ TEST_P(SingleStreamOutcome, NotificationsRequestsAndFile) {
     Recorder rec;
     Run<CCurlDownloader>(rec, PackageUrl(Expand(c.modes), c.size, 7, c.route));
     EXPECT_EQ(rec.Summary(), c.summary);
+    ExpectCheckedDigest(rec, c.route);
     EXPECT_EQ(CountGets(), c.gets);
     EXPECT_EQ(dltest::FileIsGenerated(m_dest, c.size, 7), c.fileKept);
     if (!c.fileKept) {
@@ -152,6 +166,7 @@ TEST_P(MultiPartOutcome, NotificationsRequestsAndFile) {
     Recorder rec;
     Run<CMTCurlDownloader>(rec, PackageUrl(Expand(c.modes), c.size, 8, c.route));
     EXPECT_EQ(rec.Summary(), c.summary);
+    ExpectCheckedDigest(rec, c.route);
     EXPECT_EQ(CountGets(), c.gets);
     EXPECT_EQ(dltest::FileIsGenerated(m_dest, c.size, 8), c.fileKept);
     if (!c.fileKept) {
