@@ -61,19 +61,26 @@ bool DigestEqual(const std::string& a, const std::string& b) {
     return true;
 }
 
-std::string GetFileDigest(const std::wstring& path, DigestKind kind) {
-    std::unique_ptr<FILE, FileCloser> file(OpenForReading(path));
-    if (!file) return {};
+std::string DigestOfReads(DigestKind kind, const DigestReadFn& read) {
     Md5 md5(kind);
     if (!md5.Valid()) return {};
     std::vector<unsigned char> block(256 * 1024);
     for (;;) {
-        size_t n = std::fread(block.data(), 1, block.size(), file.get());
-        if (n > 0) md5.Update(block.data(), n);
-        if (n < block.size()) break;
+        size_t got = 0;
+        if (!read(block.data(), block.size(), got)) return {};
+        if (got == 0) break;
+        md5.Update(block.data(), got);
     }
-    if (std::ferror(file.get())) return {};
     return md5.HexDigest();
+}
+
+std::string GetFileDigest(const std::wstring& path, DigestKind kind) {
+    std::unique_ptr<FILE, FileCloser> file(OpenForReading(path));
+    if (!file) return {};
+    return DigestOfReads(kind, [&](unsigned char* buffer, size_t size, size_t& got) {
+        got = std::fread(buffer, 1, size, file.get());
+        return !std::ferror(file.get());
+    });
 }
 
 std::string GetUrlMd5(const std::string& url) {

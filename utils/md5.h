@@ -3,6 +3,7 @@
 // OpenSSL's libcrypto elsewhere. Used to check downloaded packages against the
 // digest their URL carries; not for anything security-relevant beyond that.
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -39,6 +40,10 @@ std::string HexLower(const unsigned char* bytes, size_t size);
 std::string GetFileMd5(const std::wstring& path);
 // The digest of that kind of a whole file (lower-case hex); "" when it cannot be read.
 std::string GetFileDigest(const std::wstring& path, DigestKind kind);
+// The same over any source of reads: read fills up to size bytes of buffer,
+// sets got (0 at the end) and returns false when the read failed.
+using DigestReadFn = std::function<bool(unsigned char* buffer, size_t size, size_t& got)>;
+std::string DigestOfReads(DigestKind kind, const DigestReadFn& read);
 // The kind of digest a URL's digest segment is: 32 characters MD5, 64 hex
 // digits SHA-256; false for anything else.
 bool UrlDigestKind(const std::string& segment, DigestKind& kind);

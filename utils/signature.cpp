@@ -1,7 +1,5 @@
 #include "utils/signature.h"
 
-#include <vector>
-
 namespace Utils {
 
 SignatureCheck VerifySignature(const std::wstring& path, const std::wstring& publisher) {
@@ -11,18 +9,12 @@ SignatureCheck VerifySignature(const std::wstring& path, const std::wstring& pub
 
 std::string HeldFileDigest(const HeldFile& file, DigestKind kind) {
     if (!file.Valid()) return {};
-    Md5 hash(kind);
-    if (!hash.Valid()) return {};
-    std::vector<unsigned char> buffer(1 << 20);
     int64_t offset = 0;
-    for (;;) {
-        size_t got = 0;
-        if (!file.ReadAt(offset, buffer.data(), buffer.size(), got)) return {};
-        if (got == 0) break;
-        hash.Update(buffer.data(), got);
+    return DigestOfReads(kind, [&](unsigned char* buffer, size_t size, size_t& got) {
+        if (!file.ReadAt(offset, buffer, size, got)) return false;
         offset += static_cast<int64_t>(got);
-    }
-    return hash.HexDigest();
+        return true;
+    });
 }
 
 std::wstring DescribeSignatureCheck(const SignatureCheck& check) {
