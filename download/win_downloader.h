@@ -45,14 +45,16 @@ public:
 
     void SetCallback(DownloadCallback callback) { m_callback = std::move(callback); }
     void Cancel() { m_cancel = true; }
-    // The binding's own verdict (OnStopBinding) and the HTTP status seen, for
-    // the attempt since the last BeginAttempt.
+    // The binding's own verdict (OnStopBinding), the HTTP status and the
+    // redirect targets seen, for the attempt since the last BeginAttempt.
     void BeginAttempt() {
         m_stopResult = S_OK;
         m_httpStatus = 0;
+        std::lock_guard<std::mutex> lock(m_redirectLock);
+        m_redirects.clear();
     }
     HRESULT StopResult() const { return m_stopResult; }
-    // The URLs the attempts were redirected to, oldest first.
+    // The URLs the attempt was redirected to, oldest first.
     std::vector<std::wstring> Redirects() const;
     DWORD HttpStatus() const { return m_httpStatus; }
 

@@ -89,6 +89,19 @@ constexpr int64_t kSize = 2000000;
 constexpr int kSeed = 40;
 constexpr int kBoundSeconds = 120;
 
+// One download with the shrunk limits, until its ending notification or the
+// bound; true when it ended. The downloader is gone and rec sealed afterwards.
+template <class D>
+bool RunToEnd(Recorder& rec, const std::wstring& url, const std::wstring& dest) {
+    auto downloader = std::make_unique<D>(rec.Callback(), url, dest, FastSettings());
+    rec.Attach(downloader.get());
+    downloader->Start();
+    bool ended = rec.WaitForEnd(1, kBoundSeconds);
+    downloader.reset();
+    rec.Seal();
+    return ended;
+}
+
 class FaultMatrix : public ::testing::TestWithParam<FaultCase> {
 protected:
     void SetUp() override {
@@ -125,13 +138,7 @@ protected:
         if (HasFailure()) return;
         dltest::ProxySetting setting(proxy, c.proxy == Proxy::Pac ? Server::Get().Url("/_pac/" + proxy) : "");
         Recorder rec;
-        auto downloader = std::make_unique<D>(rec.Callback(), url, m_dest, FastSettings());
-        rec.Attach(downloader.get());
-        downloader->Start();
-        bool ended = rec.WaitForEnd(1, kBoundSeconds);
-        downloader.reset();
-        rec.Seal();
-        ASSERT_TRUE(ended) << variant << ": no ending within " << kBoundSeconds << " s; so far: " << rec.Summary();
+        ASSERT_TRUE(RunToEnd<D>(rec, url, m_dest)) << variant << ": no ending within " << kBoundSeconds << " s; so far: " << rec.Summary();
         EXPECT_EQ(rec.Summary(), expected) << variant;
         EXPECT_TRUE(rec.TagsAre(L"LibCurl")) << variant;
         const bool succeeded = expected.size() >= 4 && expected.compare(expected.size() - 4, 4, "1003") == 0;
@@ -189,13 +196,7 @@ protected:
         std::wstring url = Utils::Utf8ToWide(Server::Get().Url("/m/" + tag + "/r/" + GenName(kDiskFullSize, kSeed)));
         std::wstring dest = Utils::JoinPath(m_folder, Utils::Utf8ToWide(std::string("pkg-") + variant + ".exe"));
         Recorder rec;
-        auto downloader = std::make_unique<D>(rec.Callback(), url, dest, FastSettings());
-        rec.Attach(downloader.get());
-        downloader->Start();
-        bool ended = rec.WaitForEnd(1, kBoundSeconds);
-        downloader.reset();
-        rec.Seal();
-        ASSERT_TRUE(ended) << "no ending within " << kBoundSeconds << " s; so far: " << rec.Summary();
+        ASSERT_TRUE(RunToEnd<D>(rec, url, dest)) << "no ending within " << kBoundSeconds << " s; so far: " << rec.Summary();
         std::string summary = rec.Summary();
         EXPECT_EQ(summary.find("1003"), std::string::npos) << summary;
         EXPECT_NE(summary.find("1004"), std::string::npos) << summary;
