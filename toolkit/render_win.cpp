@@ -3,15 +3,19 @@
 #include <shlwapi.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
 #include <cstring>
 #include <map>
-#include <tuple>
 #include <memory>
+#include <mutex>
+#include <tuple>
 #include <vector>
 
 #include "toolkit/archive.h"
 #include "toolkit/image_string.h"
 #include "utils/log.h"
+#include "utils/thread.h"
 
 namespace toolkit::render {
 namespace {
@@ -150,17 +154,139 @@ std::unique_ptr<DecodedImage> Decode(const std::string& bytes, bool hasMask, Col
     return image;
 }
 
-DecodedImage* GetImage(const std::wstring& file, bool hasMask, Color mask) {
+std::wstring ImageKey(const std::wstring& file, bool hasMask, Color mask) {
     std::wstring key = SkinArchive::NormalizeName(file);
     if (hasMask) key += L"|" + std::to_wstring(mask & 0x00FFFFFF);
+    return key;
+}
+
+std::unique_ptr<DecodedImage> DecodeFile(const std::wstring& file, bool hasMask, Color mask) {
+    std::string bytes;
+    auto archive = GetSkinArchive();
+    if (!archive || !archive->ReadFile(file, bytes)) return nullptr;
+    return Decode(bytes, hasMask, mask);
+}
+
+// Images decoded ahead of a window's first paint. The first PNG decode of a
+// process starts the platform's imaging codecs (15-20 ms under Wine), and a
+// page's images together take longer than the rest of the paint; a worker
+// decodes them while the window is still being made. Each item is taken once,
+// by the worker or by a paint that needs it first, so nothing is decoded twice
+// and a paint never waits for an image the worker has not started.
+struct AheadItem {
+    std::wstring key, file;
+    bool hasMask = false;
+    Color mask = 0;
+    std::atomic<bool> taken{false};
+    bool done = false;                    // under Ahead::mutex
+    std::unique_ptr<DecodedImage> image;  // the worker's result, under Ahead::mutex
+};
+
+struct Ahead {
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::vector<std::unique_ptr<AheadItem>> items;  // fixed while the worker runs
+    std::unique_ptr<Utils::Thread> worker;
+    std::atomic<bool> stop{false};
+};
+Ahead g_ahead;
+
+void KeepImage(const std::wstring& key, std::unique_ptr<DecodedImage> image) {
+    if (image) g_imageBytes += image->pixels.size();
+    g_images.emplace(key, std::move(image));
+}
+
+// Ends the current list: the worker finishes the list (or, with `early`, the
+// image it is on) and is joined; what it decoded is kept, what it did not
+// reach is decoded when drawn.
+void FinishAhead(bool early) {
+    if (g_ahead.worker) {
+        if (early) g_ahead.stop = true;
+        g_ahead.worker->Join();
+        g_ahead.worker.reset();
+    }
+    for (auto& item : g_ahead.items)
+        if (item->done && item->image && !g_images.count(item->key)) KeepImage(item->key, std::move(item->image));
+    g_ahead.items.clear();
+}
+
+// The listed image `key`, decoded by the worker or here; false when it is not listed.
+bool TakeAhead(const std::wstring& key, std::unique_ptr<DecodedImage>& image) {
+    auto it = std::find_if(g_ahead.items.begin(), g_ahead.items.end(), [&](const auto& item) { return item->key == key; });
+    if (it == g_ahead.items.end()) return false;
+    AheadItem& item = **it;
+    if (!item.taken.exchange(true)) {
+        image = DecodeFile(item.file, item.hasMask, item.mask);
+        return true;
+    }
+    {
+        std::unique_lock<std::mutex> lock(g_ahead.mutex);
+        g_ahead.finished.wait(lock, [&] { return item.done; });
+        image = std::move(item.image);
+    }
+    // The worker's decode failed (no codec on that thread, say): the painting
+    // thread tries once itself, as it would have without the list.
+    if (!image) image = DecodeFile(item.file, item.hasMask, item.mask);
+    return true;
+}
+
+uint32_t DecodeAheadBody() {
+    // Some GDI+ codecs are COM objects: the worker's own apartment.
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    for (auto& item : g_ahead.items) {
+        if (g_ahead.stop) break;
+        if (item->taken.exchange(true)) continue;  // a paint took it
+        std::unique_ptr<DecodedImage> image = DecodeFile(item->file, item->hasMask, item->mask);
+        {
+            std::lock_guard<std::mutex> lock(g_ahead.mutex);
+            item->image = std::move(image);
+            item->done = true;
+        }
+        g_ahead.finished.notify_all();
+    }
+    if (SUCCEEDED(com)) CoUninitialize();
+    return 0;
+}
+
+DecodedImage* GetImage(const std::wstring& file, bool hasMask, Color mask) {
+    const std::wstring key = ImageKey(file, hasMask, mask);
     auto it = g_images.find(key);
     if (it != g_images.end()) return it->second.get();
     std::unique_ptr<DecodedImage> image;
-    std::string bytes;
-    auto archive = GetSkinArchive();
-    if (archive && archive->ReadFile(file, bytes)) image = Decode(bytes, hasMask, mask);
-    if (image) g_imageBytes += image->pixels.size();
-    return g_images.emplace(key, std::move(image)).first->second.get();
+    if (!TakeAhead(key, image)) image = DecodeFile(file, hasMask, mask);
+    DecodedImage* result = image.get();
+    KeepImage(key, std::move(image));
+    return result;
+}
+
+// Calls `fn(imageString, destOverride)` for each image the control draws in its current state.
+template <class Fn> void ForEachDrawnImage(Control& c, Fn fn) {
+    fn(c.BkImage(), nullptr);
+    if (auto* button = c.As<Button>()) fn(button->CurrentImage(), nullptr);
+    if (auto* progress = c.As<Progress>()) {
+        const Rect fore = progress->ForeDest();
+        if (!fore.Empty()) fn(progress->ForeImage(), &fore);
+    }
+}
+
+void ListVisibleImages(Control& c, std::vector<std::unique_ptr<AheadItem>>& items) {
+    if (!c.IsVisible()) return;
+    ForEachDrawnImage(c, [&](const std::wstring& text, const Rect*) {
+        ImageSpec desc;
+        if (text.empty() || !ParseImageString(text, desc) || desc.file.empty()) return;
+        std::wstring key = ImageKey(desc.file, desc.hasMask, desc.mask);
+        if (g_images.count(key)) return;
+        for (const auto& item : items)
+            if (item->key == key) return;
+        auto item = std::make_unique<AheadItem>();
+        item->key = std::move(key);
+        item->file = desc.file;
+        item->hasMask = desc.hasMask;
+        item->mask = desc.mask;
+        items.push_back(std::move(item));
+    });
+    if (auto* box = c.As<Container>())
+        for (size_t i = 0; i < box->Count(); ++i) ListVisibleImages(*box->ChildAt(i), items);
 }
 
 Rect Intersect(const Rect& a, const Rect& b) {
@@ -325,12 +451,7 @@ void DrawControl(Gdiplus::Graphics& g, Control& c, const Rect& dirty, const Draw
         else g.FillRectangle(&brush, ToGp(r));
     }
     if (rounded) g.SetClip(&path, Gdiplus::CombineModeIntersect);
-    DrawImageString(g, c, c.BkImage(), r);
-    if (button) DrawImageString(g, c, button->CurrentImage(), r);
-    if (auto* progress = c.As<Progress>()) {
-        Rect fore = progress->ForeDest();
-        if (!fore.Empty()) DrawImageString(g, c, progress->ForeImage(), r, &fore);
-    }
+    ForEachDrawnImage(c, [&](const std::wstring& text, const Rect* dest) { DrawImageString(g, c, text, r, dest); });
     if (auto* label = c.As<Label>()) DrawText(g, *label, style.fonts);
     if (c.BorderSize() > 0 && AlphaOf(c.BorderColor()) != 0) {
         g.ResetClip();
@@ -396,7 +517,20 @@ void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const Draw
     DrawControl(g, root, dirty, style);
 }
 
+void DecodeAhead(Control& root) {
+    FinishAhead(false);
+    ListVisibleImages(root, g_ahead.items);
+    if (g_ahead.items.empty()) return;
+    g_ahead.stop = false;
+    g_ahead.worker = std::make_unique<Utils::Thread>(nullptr, L"ImageDecode", [](void*) { return DecodeAheadBody(); });
+    if (!g_ahead.worker->Start()) {
+        g_ahead.worker.reset();
+        g_ahead.items.clear();  // decoded when drawn
+    }
+}
+
 void ClearImageCache() {
+    FinishAhead(true);
     g_images.clear();
     g_imageBytes = 0;
 }

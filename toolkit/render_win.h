@@ -52,8 +52,14 @@ struct DrawStyle {
 
 // Draws `root` and its visible descendants that meet `dirty`.
 void DrawTree(Gdiplus::Graphics& g, Control& root, const Rect& dirty, const DrawStyle& style);
+// Starts decoding, on a worker, the images that `root`'s visible controls draw
+// in their current state and that are not decoded yet, so that the window's
+// first paint finds them ready. A paint that needs one first decodes it
+// itself. The worker of an earlier call first finishes its list, which is kept.
+void DecodeAhead(Control& root);
 // GDI DT_* flags for a control's text style.
 UINT TextFlags(unsigned style);
+// Also ends a decode-ahead worker.
 void ClearImageCache();
 size_t ImageCacheBytes();
 

@@ -407,6 +407,9 @@ bool WindowImpl::BuildSkin() {
         c->Init();
         if (auto* label = c->As<Label>(); label && label->AutoWidth()) m_autoWidths.emplace_back(c, c->LayoutFixedWidth());
     });
+    // The pages' visibility is set by now: the images of the page shown first
+    // are decoded while the window is made.
+    render::DecodeAhead(*m_root);
     RefreshLanguageTexts();
     if (m_spec.size.cx > 0 && m_spec.size.cy > 0)
         SetWindowPos(m_hwnd, nullptr, 0, 0, Scale(m_spec.size.cx), Scale(m_spec.size.cy),

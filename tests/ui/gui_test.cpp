@@ -11,12 +11,15 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <functional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tests/common/host_path.h"
 #include "toolkit/accessible_win.h"
+#include "toolkit/render_win.h"
 #include "toolkit/window_win.h"
 #include "config/launch_config.h"
 #include "install/install_records.h"
@@ -952,6 +955,77 @@ TEST(SkinWindows, ProgressForegroundHasNoNotch) {
         ReleaseDC(nullptr, screen);
         DestroyWindow(hwnd);
     }
+}
+
+// The first page's images are decoded on a worker while the window is made.
+// Whoever comes first decodes an image: the paint draws the same pixels as
+// with images decoded at paint time, however the two meet, and the images of
+// a hidden page are left for later.
+TEST(SkinWindows, ImagesDecodedAheadDrawTheSamePixels) {
+    REQUIRE_DISPLAY();
+    ASSERT_TRUE(toolkit::LoadSkinResource(GetModuleHandleW(nullptr), 147));
+    MarkupFrame frame(R"(<Window size="300,200"><TabLayout name="tabs">
+        <VerticalLayout bkimage="res\mainWnd\bg1.png">
+          <HorizontalLayout height="40"><Control bkimage="file='res\mainWnd\logo.png' mask='#FFFFFFFF'"/>
+            <Button width="120" normalimage="res\mainWnd\installBtn1.png" hotimage="res\mainWnd\installBtn2.png"/></HorizontalLayout>
+          <Progress height="8" bkimage="res\mainWnd\installPrg1.png" foreimage="file='res\mainWnd\installPrg2.png' corner='4,0,4,0'" value="60"/>
+          <Control/></VerticalLayout>
+        <VerticalLayout bkimage="res\mainWnd\bg2.png"/></TabLayout></Window>)");
+    HWND hwnd = frame.Create(nullptr, L"ahead", WS_POPUP, 0);  // never shown: no paint of its own
+    ASSERT_NE(hwnd, nullptr);
+    frame.EnsureLayout();
+    const int w = 300, h = 200;
+    toolkit::render::FontTable fonts;
+    auto draw = [&] {
+        Gdiplus::Bitmap bitmap(w, h, PixelFormat32bppPARGB);
+        {
+            Gdiplus::Graphics g(&bitmap);
+            g.Clear(Gdiplus::Color(255, 255, 255, 255));
+            toolkit::render::DrawTree(g, *frame.Root(), toolkit::Rect{0, 0, w, h}, toolkit::render::DrawStyle{fonts});
+        }
+        std::vector<uint32_t> pixels(static_cast<size_t>(w) * h);
+        Gdiplus::BitmapData data{};
+        Gdiplus::Rect all(0, 0, w, h);
+        if (bitmap.LockBits(&all, Gdiplus::ImageLockModeRead, PixelFormat32bppPARGB, &data) == Gdiplus::Ok) {
+            for (int y = 0; y < h; ++y)
+                std::memcpy(&pixels[static_cast<size_t>(y) * w], static_cast<const uint8_t*>(data.Scan0) + y * data.Stride, w * 4);
+            bitmap.UnlockBits(&data);
+        }
+        return pixels;
+    };
+    toolkit::render::ClearImageCache();  // ends the window's own decode-ahead
+    const std::vector<uint32_t> reference = draw();  // every image decoded as it is drawn
+    const size_t drawnBytes = toolkit::DecodedImageBytes();
+    ASSERT_GT(drawnBytes, 0u);
+    ASSERT_NE(std::count(reference.begin(), reference.end(), 0xFFFFFFFFu), static_cast<long>(reference.size()));
+
+    struct Case {
+        const char* name;
+        std::function<void()> between;  // after the worker starts, before the paint
+    };
+    const Case cases[] = {
+        {"paint at once", [] {}},
+        {"list made again", [&] { toolkit::render::DecodeAhead(*frame.Root()); }},
+        {"cache cleared under the worker", [] { toolkit::render::ClearImageCache(); }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (int round = 0; round < 10; ++round) {  // the worker and the paint meet at different images
+            toolkit::render::ClearImageCache();
+            toolkit::render::DecodeAhead(*frame.Root());
+            c.between();
+            ASSERT_EQ(draw(), reference) << "round " << round;
+        }
+    }
+    // A list that ends before a paint is kept: every image the page draws and
+    // none of the hidden page's.
+    toolkit::render::ClearImageCache();
+    toolkit::render::DecodeAhead(*frame.Root());
+    toolkit::render::DecodeAhead(*frame.Root());  // waits for the first list, lists nothing new
+    EXPECT_GT(toolkit::DecodedImageBytes(), 0u);  // decoded without a paint
+    EXPECT_EQ(draw(), reference);
+    EXPECT_EQ(toolkit::DecodedImageBytes(), drawnBytes);  // plus the scaled copies the paint makes
+    DestroyWindow(hwnd);
 }
 
 // ---------------------------------------------------------------- languages
