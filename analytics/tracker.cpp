@@ -187,15 +187,14 @@ void AnalyticsTrackerImpl::LoadIdentity() {
         s.isLogined = Utils::IniReadStringA(f, "Base", "isLogined", "", 128) == "OK";
         s.URL = Utils::IniReadStringA(f, "Base", "URL", "", 128);
     }
-    if (s.DistinctId.empty()) {
-        s.DistinctId = NewDistinctId();
-        SaveIdentity();
-    }
-    AdoptServerIdentity();
+    const bool made = s.DistinctId.empty();
+    if (made) s.DistinctId = NewDistinctId();
+    // A new identity is saved once, with the server it is adopted for.
+    if (!AdoptServerIdentity() && made) SaveIdentity();
     if (s.UserId.empty()) s.isLogined = false;
 }
 
-void AnalyticsTrackerImpl::AdoptServerIdentity() {
+bool AnalyticsTrackerImpl::AdoptServerIdentity() {
     ZmTrackerState& s = *m_state;
     // A login belongs to the server it was made with: another server starts
     // from the device's primary identity.
@@ -210,7 +209,9 @@ void AnalyticsTrackerImpl::AdoptServerIdentity() {
         }
         s.URL = m_serverUrl;
         SaveIdentity();
+        return true;
     }
+    return false;
 }
 
 void AnalyticsTrackerImpl::setServerUrl(const std::string& url) {

@@ -140,7 +140,7 @@ public:
     void prepareCrashReport(const std::function<void()>& report);
 
 private:
-    void AdoptServerIdentity();
+    bool AdoptServerIdentity();  // true when it changed and saved the identity
     void flushStep(bool force);
     void flushBody(bool force);
     void reapFlushThreads(bool all);
