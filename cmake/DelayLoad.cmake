@@ -25,12 +25,17 @@ function(velqor_delay_load target)
   foreach(dll IN LISTS ARGN)
     find_file(_implib_${dll} NAMES lib${dll}.a PATHS "/usr/${VELQOR_TRIPLET}/lib" NO_DEFAULT_PATH REQUIRED)
     set(out "${dir}/lib${dll}.a")
-    add_custom_command(OUTPUT "${out}"
-      COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${VELQOR_DLLTOOL} -DIMPLIB=${_implib_${dll}}
-              -DDLL=${dll}.dll -DOUT=${out} -DARCH=${CMAKE_SYSTEM_PROCESSOR}
-              -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/MakeDelayLib.cmake"
-      DEPENDS "${_implib_${dll}}" "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/MakeDelayLib.cmake"
-      COMMENT "delay-load import library for ${dll}.dll" VERBATIM)
+    # One rule per library, however many targets use it (all from one folder).
+    get_property(declared GLOBAL PROPERTY VELQOR_DELAYLOAD_${dll})
+    if(NOT declared)
+      set_property(GLOBAL PROPERTY VELQOR_DELAYLOAD_${dll} TRUE)
+      add_custom_command(OUTPUT "${out}"
+        COMMAND ${CMAKE_COMMAND} -DNM=${CMAKE_NM} -DDLLTOOL=${VELQOR_DLLTOOL} -DIMPLIB=${_implib_${dll}}
+                -DDLL=${dll}.dll -DOUT=${out} -DARCH=${CMAKE_SYSTEM_PROCESSOR}
+                -P "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/MakeDelayLib.cmake"
+        DEPENDS "${_implib_${dll}}" "${CMAKE_CURRENT_FUNCTION_LIST_DIR}/MakeDelayLib.cmake"
+        COMMENT "delay-load import library for ${dll}.dll" VERBATIM)
+    endif()
     list(APPEND outputs "${out}")
     # Weak: naming the descriptor does not link in a library nothing calls.
     string(APPEND declarations

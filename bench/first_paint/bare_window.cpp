@@ -3,12 +3,23 @@
 // class, creates a 600 x 400 window, starts GDI+ and paints one filled
 // rectangle and one line of text in WM_PAINT, then reports its first complete
 // paint exactly as the installer does (app/first_paint_win.h).
+//
+// Built a second time with VELQOR_BARE_FIXED_STARTUP (bare_window_startup.exe),
+// it first takes the two steps that the installer's start-up takes before any
+// work of its own: the DLL search hardening with its preloads of system DLLs,
+// and libcurl's global initialisation. The installer's first paint against
+// that window says what the rest of its start-up costs.
 #include <windows.h>
 
 #include <objidl.h>  // GDI+ needs the COM types
 #include <gdiplus.h>
 
 #include "app/first_paint_win.h"
+#ifdef VELQOR_BARE_FIXED_STARTUP
+#include <curl/curl.h>
+
+#include "app/startup.h"
+#endif
 
 namespace {
 
@@ -50,6 +61,10 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+#ifdef VELQOR_BARE_FIXED_STARTUP
+    HardenDllSearch();
+    curl_global_init(CURL_GLOBAL_ALL);
+#endif
     Gdiplus::GdiplusStartupInput input;
     ULONG_PTR token = 0;
     if (Gdiplus::GdiplusStartup(&token, &input, nullptr) != Gdiplus::Ok) return 1;
