@@ -458,6 +458,7 @@ void WindowImpl::DoLayout() {
     if (!m_root) return;
     RECT rc;
     GetClientRect(m_hwnd, &rc);
+    m_layoutSize = SIZE{rc.right, rc.bottom};
     m_root->SetPos(Rect{0, 0, rc.right, rc.bottom});
     // Hover may now belong to another control.
     POINT pt;
@@ -768,6 +769,11 @@ LRESULT WindowImpl::Proc(UINT msg, WPARAM wp, LPARAM lp) {
                     else DeleteObject(rgn);
                 }
             }
+            // The size is told again when the window is shown: laid out again
+            // only for another size or when a layout is due anyway.
+            if (RECT rc; !m_layoutPending && GetClientRect(m_hwnd, &rc) && rc.right == m_layoutSize.cx &&
+                         rc.bottom == m_layoutSize.cy)
+                return 0;
             Relayout();
             DoLayout();
             return 0;

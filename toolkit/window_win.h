@@ -193,6 +193,7 @@ private:
     std::atomic<bool> m_drainPosted{false};
     std::atomic<HWND> m_postTarget{nullptr};
     bool m_layoutPending = true;
+    SIZE m_layoutSize{-1, -1};  // the client size of the last layout
     bool m_tracking = false;
     Control* m_hot = nullptr;
     Control* m_pressed = nullptr;
