@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "analytics/reporting.h"
 #include "app/startup.h"
 
@@ -9,6 +11,15 @@
 long __stdcall CrashFilter(void* /*exceptionPointers*/) {
     WriteCrashReport();
     return 0;  // EXCEPTION_CONTINUE_SEARCH
+}
+
+// abort() would end the process with the same code, but on Windows a GUI
+// program's abort() first shows the C runtime's "abnormal program termination"
+// box, which would hold an unattended installation open with nobody to close
+// it (Wine's C runtime writes the line to the console instead).
+void TerminateAfterCrashReport() {
+    WriteCrashReport();
+    std::_Exit(3);
 }
 
 bool InstanceMutex::Acquire() {

@@ -3,7 +3,9 @@
 #include <windows.h>
 #include <curl/curl.h>
 
+#include <exception>
 #include <memory>
+#include <stdexcept>
 
 #include "analytics/reporting.h"
 #include "config/launch_config.h"
@@ -20,6 +22,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 
     HardenDllSearch();
     SetUnhandledExceptionFilter(reinterpret_cast<LPTOP_LEVEL_EXCEPTION_FILTER>(&CrashFilter));
+    std::set_terminate(&TerminateAfterCrashReport);
 
     if (curl_global_init(CURL_GLOBAL_ALL) != CURLE_OK) {
         config.CurlReady = false;
@@ -38,9 +41,11 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
 #ifdef VELQOR_TEST_CRASH
     // Test builds only: crash here when asked, with the tracker made and its
     // crash report ready (no debugger dialog for it).
-    if (std::wstring crash; Utils::GetEnv(L"VELQOR_TEST_CRASH", crash) && crash == L"1") {
+    // "1": an access violation; "2": a C++ exception that nothing catches.
+    if (std::wstring crash; Utils::GetEnv(L"VELQOR_TEST_CRASH", crash)) {
         SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
-        *static_cast<volatile int*>(nullptr) = 1;
+        if (crash == L"1") *static_cast<volatile int*>(nullptr) = 1;
+        if (crash == L"2") throw std::runtime_error("test crash");
     }
 #endif
 

@@ -893,30 +893,45 @@ def case_killed_mid_download(s):
     check(names.index(("ZmEventTask", "安装成功")) > first, "the staged records did not go first: %r" % names)
 
 
+# The test build's crash triggers: what each does, and the exit code it must
+# end with (None: any but 0).
+CRASHES = [
+    ("1", "an access violation", None),
+    # std::terminate's handler: no "abnormal program termination" box that
+    # would hold the process open, the C runtime's abort code.
+    ("2", "a C++ exception that nothing catches", 3),
+]
+
+
 def case_crash(s):
-    # A test build crashes at start-up when asked: its crash filter only
-    # writes the prepared crash report to the staging file; the next run that
-    # sends delivers it.
+    # A test build crashes at start-up when asked: its crash filter (or its
+    # std::terminate handler) only writes the prepared crash report to the
+    # staging file; the next run that sends delivers it.
     if not s.args.test_crash:
         print("  crash: not run, the installer was built without its crash trigger (VELQOR_TEST_CRASH)")
         return
-    d = s.prepare("crash")
-    forget_analytics_data(s)
-    # Without the debugger Wine would start (and its dialog) the crash ends
-    # the process as it does on Windows without a registered debugger.
-    overrides = ";".join(filter(None, [s.wine.env.get("WINEDLLOVERRIDES", ""), "winedbg.exe=d"]))
-    i = s.start(d, env_extra={"VELQOR_TEST_CRASH": "1", "WINEDLLOVERRIDES": overrides})
-    rc = i.wait_exit(60)
-    i.kill()
-    check(rc != 0, "the crashing installer ended with %s" % rc)
-    check(not (s.analytics() or []), "the crashed run sent records itself")
-    install_to_end(s, d, "setup-again")
-    recs = s.wait_analytics([("AppCrashed", None), ("ZmEventTask", "崩溃退出"), ("ZmEventTask", "安装成功")], 60)
-    names = [(r.get("event"), event_name(r)) for r in recs]
-    check(names.index(("ZmEventTask", "崩溃退出")) < names.index(("ZmEventTask", "安装成功")),
-          "the crash report did not go first: %r" % names)
-    crash = [r for r in recs if r.get("event") == "AppCrashed"][0]
-    check(crash["properties"].get("app_crashed_reason") == "崩溃", "crash reason %r" % crash["properties"])
+    for trigger, what, code in CRASHES:
+        d = s.prepare("crash-" + trigger)
+        forget_analytics_data(s)
+        # Without the debugger Wine would start (and its dialog) the crash ends
+        # the process as it does on Windows without a registered debugger.
+        overrides = ";".join(filter(None, [s.wine.env.get("WINEDLLOVERRIDES", ""), "winedbg.exe=d"]))
+        i = s.start(d, env_extra={"VELQOR_TEST_CRASH": trigger, "WINEDLLOVERRIDES": overrides})
+        rc = i.wait_exit(60)
+        i.kill()
+        check(rc is not None and rc != 0, "%s: the crashing installer ended with %s" % (what, rc))
+        check(code is None or rc == code, "%s: exit code %s, not %s" % (what, rc, code))
+        check(not (s.analytics() or []), "%s: the crashed run sent records itself" % what)
+        install_to_end(s, d, "setup-again")
+        try:
+            recs = s.wait_analytics([("AppCrashed", None), ("ZmEventTask", "崩溃退出"), ("ZmEventTask", "安装成功")], 60)
+        except CheckFailed as e:
+            raise CheckFailed("%s: %s" % (what, e))
+        names = [(r.get("event"), event_name(r)) for r in recs]
+        check(names.index(("ZmEventTask", "崩溃退出")) < names.index(("ZmEventTask", "安装成功")),
+              "%s: the crash report did not go first: %r" % (what, names))
+        crash = [r for r in recs if r.get("event") == "AppCrashed"][0]
+        check(crash["properties"].get("app_crashed_reason") == "崩溃", "%s: crash reason %r" % (what, crash["properties"]))
 
 
 # Windows takes every DLL that is not a KnownDLL from the executable's own
