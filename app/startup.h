@@ -12,7 +12,7 @@ long __stdcall CrashFilter(void* exceptionPointers);
 
 // The process's std::terminate handler: a C++ exception that nothing catches
 // (or one leaving a noexcept function) ends there, not in the filter above. It
-// writes the same crash report and ends the process with exit code 3.
+// writes the same crash report and ends the process with kExitCrashed (12).
 [[noreturn]] void TerminateAfterCrashReport();
 
 // The single-instance lock "D1A547DB89C0BC61_" + base name, held for the run.

@@ -4,6 +4,7 @@
 
 #include "analytics/reporting.h"
 #include "app/startup.h"
+#include "install/exit_codes.h"
 
 // The crashing thread may hold any lock (the analytics queue's, the heap's):
 // the report's records were made at start-up and are only written here, to
@@ -13,13 +14,14 @@ long __stdcall CrashFilter(void* /*exceptionPointers*/) {
     return 0;  // EXCEPTION_CONTINUE_SEARCH
 }
 
-// abort() would end the process with the same code, but on Windows a GUI
-// program's abort() first shows the C runtime's "abnormal program termination"
-// box, which would hold an unattended installation open with nobody to close
-// it (Wine's C runtime writes the line to the console instead).
+// Not abort(): its exit code 3 means "the product is running" to whoever
+// started an unattended installation, and on Windows a GUI program's abort()
+// first shows the C runtime's "abnormal program termination" box, which would
+// hold that installation open with nobody to close it (Wine's C runtime writes
+// the line to the console instead).
 void TerminateAfterCrashReport() {
     WriteCrashReport();
-    std::_Exit(3);
+    std::_Exit(kExitCrashed);
 }
 
 bool InstanceMutex::Acquire() {

@@ -17,6 +17,7 @@ const wchar_t* ExitCodeText(int code) {
         case kExitVerificationFailed: return L"the downloaded package failed its MD5 check";
         case kExitPackageNotStarted: return L"the package could not be started";
         case kExitPackageFailed: return L"the package reported a failure";
+        case kExitCrashed: return L"the installer failed";
         default: return L"unknown result";
     }
 }

@@ -19,6 +19,7 @@ enum ExitCode : int {
     kExitVerificationFailed = 9,   // the downloaded package's MD5 did not match
     kExitPackageNotStarted = 10,   // the package could not be started
     kExitPackageFailed = 11,       // the package reported a failure
+    kExitCrashed = 12,             // a C++ exception that nothing caught ended the installer
 };
 
 // One line of text for a code ("download failed"), for the console and the log.

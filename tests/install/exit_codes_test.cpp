@@ -70,7 +70,7 @@ TEST(ExitCodes, AreDistinctAndEachHasItsText) {
     const int codes[] = {kExitInstalled,       kExitAnotherInstance, kExitSkinFailure,        kExitBadCommandLine,
                          kExitProductRunning,  kExitNotEnoughSpace,  kExitInvalidFolder,      kExitNoNetwork,
                          kExitRemovalFailed,   kExitDownloadFailed,  kExitVerificationFailed, kExitPackageNotStarted,
-                         kExitPackageFailed};
+                         kExitPackageFailed,   kExitCrashed};
     std::vector<std::wstring> texts;
     for (int code : codes) {
         const std::wstring text = ExitCodeText(code);

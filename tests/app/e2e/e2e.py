@@ -898,8 +898,8 @@ def case_killed_mid_download(s):
 CRASHES = [
     ("1", "an access violation", None),
     # std::terminate's handler: no "abnormal program termination" box that
-    # would hold the process open, the C runtime's abort code.
-    ("2", "a C++ exception that nothing catches", 3),
+    # would hold the process open, and the installer's own exit code.
+    ("2", "a C++ exception that nothing catches", 12),
 ]
 
 
