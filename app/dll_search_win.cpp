@@ -6,13 +6,10 @@
 #include <string>
 
 #include "app/startup.h"
+#include "utils/system_library_win.h"
 
 void HardenDllSearch() {
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(0x800 /* LOAD_LIBRARY_SEARCH_SYSTEM32 */);
-    SetDllDirectoryW(L"");
+    Utils::RestrictDllSearchToSystem32();
 
     wchar_t system[MAX_PATH + 1] = {};
     UINT n = GetSystemDirectoryW(system, MAX_PATH);

@@ -3,6 +3,7 @@
 #include <objbase.h>
 
 #include "utils/log.h"
+#include "utils/system_library_win.h"
 #include "utils/text.h"
 
 CBindCallback::~CBindCallback() {
@@ -94,7 +95,7 @@ namespace {
 void ForgetCachedCopy(const std::wstring& url) {
     using DeleteEntry = BOOL(WINAPI*)(LPCWSTR);
     static const DeleteEntry deleteEntry = [] {
-        HMODULE wininet = LoadLibraryExW(L"wininet.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        HMODULE wininet = Utils::LoadSystemLibrary(L"wininet.dll");
         // Kept loaded for the life of the process, like urlmon's own reference.
         return wininet ? reinterpret_cast<DeleteEntry>(
                              reinterpret_cast<void*>(GetProcAddress(wininet, "DeleteUrlCacheEntryW")))

@@ -25,6 +25,8 @@
 
 #include <cstdint>
 
+#include "utils/system_library_win.h"
+
 extern "C" IMAGE_DOS_HEADER __ImageBase;  // the linker's symbol for this image's base
 
 namespace {
@@ -53,21 +55,13 @@ T* At(const DelayDescriptor* d, DWORD field) {
     return reinterpret_cast<T*>(static_cast<std::uintptr_t>(field));  // 32-bit images only
 }
 
+// The descriptor names the DLL in ASCII.
 HMODULE LoadFromSystem32(const char* name) {
     wchar_t wide[MAX_PATH];
     int n = 0;
     for (; name[n] && n < MAX_PATH - 1; ++n) wide[n] = static_cast<unsigned char>(name[n]);
     wide[n] = L'\0';
-    HMODULE module = ::LoadLibraryExW(wide, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    if (module || ::GetLastError() != ERROR_INVALID_PARAMETER) return module;
-    // Windows 7 without KB2533623 does not know the flag: the full path in
-    // System32 says the same.
-    wchar_t path[MAX_PATH + MAX_PATH];
-    UINT len = ::GetSystemDirectoryW(path, MAX_PATH);
-    if (len == 0 || len >= MAX_PATH) return nullptr;
-    path[len++] = L'\\';
-    for (int i = 0; i <= n; ++i) path[len + i] = wide[i];
-    return ::LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return Utils::LoadSystemLibrary(wide);
 }
 
 [[noreturn]] void Fail(DWORD code, const char* dll, const char* function) {
@@ -124,11 +118,7 @@ __attribute__((constructor(101))) void ResolveUnboundDelayImports() {
     // still begin with the executable's folder: that search is restricted to
     // System32 first (WinMain's HardenDllSearch does the same again, and the
     // rest of its work).
-    using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-    auto setDefault = reinterpret_cast<SetDefaultDllDirectoriesFn>(reinterpret_cast<void (*)()>(
-        ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-    if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
-    ::SetDllDirectoryW(L"");
+    Utils::RestrictDllSearchToSystem32();
 
     for (unsigned i = 0; i < kDelayLoadDescriptorCount; ++i) {
         auto* descriptor = static_cast<const DelayDescriptor*>(kDelayLoadDescriptors[i]);

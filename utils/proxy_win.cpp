@@ -2,6 +2,7 @@
 #include <winhttp.h>
 
 #include "utils/proxy.h"
+#include "utils/system_library_win.h"
 #include "utils/text.h"
 
 // WinHTTP is loaded when it is first needed, from the system folder only: the
@@ -25,7 +26,7 @@ struct WinHttp {
     GetProxyForUrlFn getProxyForUrl = nullptr;
 
     WinHttp() {
-        module = LoadLibraryExW(L"winhttp.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        module = LoadSystemLibrary(L"winhttp.dll");
         if (!module) return;
         getIEConfig = reinterpret_cast<GetIEConfigFn>(
             reinterpret_cast<void*>(GetProcAddress(module, "WinHttpGetIEProxyConfigForCurrentUser")));

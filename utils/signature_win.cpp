@@ -12,6 +12,7 @@
 #include <string>
 
 #include "utils/signature.h"
+#include "utils/system_library_win.h"
 
 namespace Utils {
 
@@ -73,8 +74,8 @@ Fn Proc(HMODULE module, const char* name) {
 const TrustApi& Api() {
     static const TrustApi api = [] {
         TrustApi a;
-        HMODULE wintrust = ::LoadLibraryExW(L"wintrust.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-        HMODULE crypt32 = ::LoadLibraryExW(L"crypt32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+        HMODULE wintrust = LoadSystemLibrary(L"wintrust.dll");
+        HMODULE crypt32 = LoadSystemLibrary(L"crypt32.dll");
         a.verify = Proc<WinVerifyTrustFn>(wintrust, "WinVerifyTrust");
         a.provData = Proc<ProvDataFn>(wintrust, "WTHelperProvDataFromStateData");
         a.provSigner = Proc<ProvSignerFn>(wintrust, "WTHelperGetProvSignerFromChain");
