@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <utility>
 
 #include "toolkit/accessible_win.h"
 #include "toolkit/dib_win.h"
@@ -78,14 +79,19 @@ struct SkinPreload {
 };
 SkinPreload g_preload;
 
-// The preloaded skin for (instance, id), when one was asked for; waits for it.
-bool TakePreloadedSkin(HINSTANCE instance, int id, OpenedSkin& out) {
-    if (!g_preload.worker) return false;
+// Waits for the worker, if one was started, and takes what it read (nothing
+// when there was no worker).
+OpenedSkin JoinPreload() {
+    if (!g_preload.worker) return {};
     g_preload.worker->Join();
     g_preload.worker.reset();
-    OpenedSkin result = std::move(g_preload.result);
-    g_preload.result = OpenedSkin{};
-    if (result.instance != instance || result.id != id) return false;
+    return std::exchange(g_preload.result, OpenedSkin{});
+}
+
+// The preloaded skin for (instance, id), when one was asked for; waits for it.
+bool TakePreloadedSkin(HINSTANCE instance, int id, OpenedSkin& out) {
+    OpenedSkin result = JoinPreload();
+    if (!result.instance || result.instance != instance || result.id != id) return false;
     out = std::move(result);
     return true;
 }
@@ -115,11 +121,7 @@ void InitializeToolkit(HINSTANCE instance) {
 }
 
 void ShutdownToolkit() {
-    if (g_preload.worker) {  // asked for and never used
-        g_preload.worker->Join();
-        g_preload.worker.reset();
-        g_preload.result = {};
-    }
+    JoinPreload();  // asked for and never used
     if (!g_initialized) return;
     render::ClearImageCache();
     Gdiplus::GdiplusShutdown(g_gdiplusToken);
