@@ -1,4 +1,5 @@
-// What std::terminate does in the shipped exe: end the process at once, as
+// The shipped exe's default std::terminate handler, in force until WinMain
+// installs its own (TerminateAfterCrashReport): end the process at once, as
 // libstdc++ built without its verbose handler does. The verbose one writes the
 // uncaught exception's demangled type to the standard error stream, which a
 // GUI program does not have, and brings the whole C++ demangler with it
